@@ -1,0 +1,98 @@
+#include "platform/event_loop.h"
+#include "platform/messages.h"
+#include "platform/tick_count.h"
+#include "platform/timer.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace platform;
+
+namespace {
+uint32_t RealMs() {
+    using namespace std::chrono;
+    return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+struct TickSourceGuard {
+    ~TickSourceGuard() { SetTickSource({}); }
+};
+} // namespace
+
+TEST(TickCount, SourceCanBeSubstitutedAndRestored) {
+    TickSourceGuard guard;
+    SetTickSource([] { return 0xFFFFFFF0u; });
+    EXPECT_EQ(TickCount(), 0xFFFFFFF0u);
+    SetTickSource([] { return 0x10u; });
+    // 0x10 - 0xFFFFFFF0 in 32-bit arithmetic is 0x20 milliseconds.
+    EXPECT_EQ(TicksSince(0xFFFFFFF0u), 0x20u);
+    SetTickSource({});
+    const uint32_t a = TickCount();
+    const uint32_t b = TickCount();
+    EXPECT_LE(b - a, 1000u);
+}
+
+TEST(WaitUntil, ReturnsTrueAtOnceWhenThePredicateHolds) {
+    int calls = 0;
+    EXPECT_TRUE(WaitUntil([&] { return ++calls > 0; }, 100000));
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(WaitUntil, EndsAtTheDeadlineWithFalse) {
+    const uint32_t start = RealMs();
+    EXPECT_FALSE(WaitUntil([] { return false; }, 300));
+    EXPECT_GE(RealMs() - start, 290u);
+}
+
+TEST(WaitUntil, DeliversTimerTicksAndPostedMessages) {
+    int ticks = 0;
+    Timer timer([&] { ++ticks; });
+    timer.setInterval(10);
+    timer.start();
+    EXPECT_TRUE(WaitUntil([&] { return ticks >= 3; }, 20000));
+
+    const uint32_t id = RegisterMessage("event loop test message");
+    bool seen = false;
+    MessageHook hook([&](const Message& m, bool&) { seen = seen || m.id == id; });
+    Broadcast(id, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return seen; }, 20000));
+}
+
+TEST(WaitUntil, WakesForAPostedCallThatMakesThePredicateTrue) {
+    // The posted call runs inside the dispatcher, which would block afterwards
+    // without the about-to-block check.
+    bool done = false;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { done = true; },
+                              Qt::QueuedConnection);
+    const uint32_t start = RealMs();
+    EXPECT_TRUE(WaitUntil([&] { return done; }, 60000));
+    EXPECT_LT(RealMs() - start, 30000u);
+}
+
+TEST(WaitUntil, NestsInsideAHandler) {
+    bool inner = false;
+    bool outerDone = false;
+    QTimer::singleShot(1, [&] {
+        // A wait inside a handler still delivers other events.
+        QTimer::singleShot(1, [&] { inner = true; });
+        EXPECT_TRUE(WaitUntil([&] { return inner; }, 20000));
+        outerDone = true;
+    });
+    EXPECT_TRUE(WaitUntil([&] { return outerDone; }, 30000));
+}
+
+TEST(WaitUntil, EndsOnTimeAcrossTheCounterWrapAround) {
+    TickSourceGuard guard;
+    const uint32_t realStart = RealMs();
+    // 200 ms before the 32-bit counter wraps.
+    SetTickSource([realStart] { return 0xFFFFFF38u + (RealMs() - realStart); });
+    const uint32_t start = RealMs();
+    EXPECT_FALSE(WaitUntil([] { return false; }, 500));
+    const uint32_t waited = RealMs() - start;
+    EXPECT_GE(waited, 490u);
+    EXPECT_LT(waited, 30000u);
+}
