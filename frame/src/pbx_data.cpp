@@ -8,6 +8,8 @@ rtl::Ref<IPBXData> TPBXData::Create(const std::string& line, const std::string& 
     return rtl::Ref<IPBXData>(new TPBXData(line, name));
 }
 
-std::string TPBXData::toString() { return fmt::sprintf("%s %s", line_, name_); }
+std::string TPBXData::toString() {
+    return fmt::sprintf("%s %s", line_, name_);
+}
 
 } // namespace frame

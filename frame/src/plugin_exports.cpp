@@ -17,7 +17,9 @@ QObject* currentApplication = nullptr;
 // The one lib_module_attach replaced, put back by lib_module_detach.
 QObject* savedApplication = nullptr;
 
-intptr_t AsInteger(QObject* object) { return reinterpret_cast<intptr_t>(object); }
+intptr_t AsInteger(QObject* object) {
+    return reinterpret_cast<intptr_t>(object);
+}
 
 // When the host runs this very runtime instance (always so while rtl is one
 // shared library), logger and application are already the host's.
@@ -35,7 +37,9 @@ QObject* frame::application() {
 
 extern "C" {
 
-void pluginLibGUID(std::string& out) { out = rtl::IPlugin::iid.toString(); }
+void pluginLibGUID(std::string& out) {
+    out = rtl::IPlugin::iid.toString();
+}
 
 void create_host_module(rtl::Ref<rtl::IHostModule>& out) {
     out = rtl::Ref<rtl::IHostModule>(new rtl::TGUIHostModule(frame::application()));
@@ -66,6 +70,8 @@ void lib_module_detach(rtl::IHostModule* host) {
     rtl::TSerialMgr::setMultiserialFactory({});
 }
 
-void createPluginInstance(rtl::Ref<rtl::IPlugin>& out) { out = frame::CreatePlugin(); }
+void createPluginInstance(rtl::Ref<rtl::IPlugin>& out) {
+    out = frame::CreatePlugin();
+}
 
 } // extern "C"

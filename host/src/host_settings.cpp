@@ -72,8 +72,7 @@ std::string UsageText() {
 HostSettings ReadHostSettings(rtl::IConfiguration& root, const HostOptions& options,
                               const std::string& defaultPluginDir) {
     HostSettings settings;
-    const std::string configDir =
-        std::filesystem::path(options.configFile).parent_path().string();
+    const std::string configDir = std::filesystem::path(options.configFile).parent_path().string();
     rtl::Ref<rtl::IConfiguration> section = root.sub("host");
 
     std::string pluginDir = section->get("plugin_dir");
@@ -85,7 +84,8 @@ HostSettings ReadHostSettings(rtl::IConfiguration& root, const HostOptions& opti
         if (value.find('/') != std::string::npos) {
             settings.pluginFiles.push_back(FromFolder(configDir, value));
         } else {
-            const bool hasSuffix = value.size() > 3 && value.compare(value.size() - 3, 3, ".so") == 0;
+            const bool hasSuffix =
+                value.size() > 3 && value.compare(value.size() - 3, 3, ".so") == 0;
             settings.pluginFiles.push_back(
                 (std::filesystem::path(pluginDir) / (hasSuffix ? value : value + ".so")).string());
         }

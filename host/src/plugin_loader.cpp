@@ -62,7 +62,9 @@ struct TPluginLoader::Loaded {
 TPluginLoader::TPluginLoader(rtl::Ref<rtl::IContext> context, rtl::Ref<rtl::IHostModule> hostModule)
     : context_(std::move(context)), hostModule_(std::move(hostModule)) {}
 
-TPluginLoader::~TPluginLoader() { unloadAll(); }
+TPluginLoader::~TPluginLoader() {
+    unloadAll();
+}
 
 bool TPluginLoader::load(const std::string& file) {
     rtl::TLogger::debug(this, "Loading plug-in %s", file);
@@ -145,7 +147,8 @@ void TPluginLoader::unload(Loaded& plugin) {
         } catch (const std::exception& e) {
             rtl::TLogger::error(this, "Plug-in %s did not stop cleanly: %s", plugin.file, e.what());
         } catch (...) {
-            rtl::TLogger::error(this, "Plug-in %s did not stop cleanly: unknown exception", plugin.file);
+            rtl::TLogger::error(this, "Plug-in %s did not stop cleanly: unknown exception",
+                                plugin.file);
         }
         plugin.startable.reset();
     }
@@ -174,8 +177,8 @@ void TPluginLoader::unload(Loaded& plugin) {
 // library loaded twice (the same file under two names) stays in memory while
 // the other entry runs, and so may its objects.
 void TPluginLoader::dropLeftovers(Loaded& plugin) {
-    const void* base = ObjectFileOf(plugin.detach ? reinterpret_cast<const void*>(plugin.detach)
-                                                  : nullptr);
+    const void* base =
+        ObjectFileOf(plugin.detach ? reinterpret_cast<const void*>(plugin.detach) : nullptr);
     if (!base)
         return;
     for (const auto& other : loaded_) {

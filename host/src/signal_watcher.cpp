@@ -46,7 +46,7 @@ SignalWatcher::SignalWatcher(std::function<void(int)> onSignal) : impl_(std::mak
                 impl->onSignal(byte);
         }
     });
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

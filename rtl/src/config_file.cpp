@@ -211,7 +211,8 @@ std::string WriteConfigText(const ConfigNode& root) {
     return out;
 }
 
-std::unique_ptr<ConfigNode> ParseConfigText(const std::string& text, const std::string& sourceName) {
+std::unique_ptr<ConfigNode> ParseConfigText(const std::string& text,
+                                            const std::string& sourceName) {
     return Parser(text, sourceName).run();
 }
 

@@ -61,7 +61,8 @@ bool SplitKey(const std::string& key, std::vector<std::string>& parts) {
     size_t start = 0;
     for (;;) {
         const size_t dot = key.find('.', start);
-        parts.push_back(key.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+        parts.push_back(
+            key.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
         if (!ValidNodeName(parts.back()))
             return false;
         if (dot == std::string::npos)
@@ -100,10 +101,11 @@ ConfigNode* FindOrCreate(ConfigNode* from, const std::vector<std::string>& parts
 
 class TResTree : public TLTMIfcObject<IResTree> {
 public:
-    TResTree(const ConfigNode& node, std::string path) : name_(node.name), value_(node.value), path_(path) {
+    TResTree(const ConfigNode& node, std::string path)
+        : name_(node.name), value_(node.value), path_(path) {
         for (const auto& c : node.children)
-            children_.push_back(Ref<IResTree>(
-                new TResTree(*c, path.empty() ? c->name : path + "." + c->name)));
+            children_.push_back(
+                Ref<IResTree>(new TResTree(*c, path.empty() ? c->name : path + "." + c->name)));
     }
     std::string name() override { return name_; }
     std::string value() override { return value_; }
@@ -142,7 +144,9 @@ ConfigNode* TConfiguration::branch(bool create) {
     return create ? FindOrCreate(root_.get(), base_) : Find(root_.get(), base_);
 }
 
-std::string TConfiguration::get(const std::string& key) { return get(key, std::string()); }
+std::string TConfiguration::get(const std::string& key) {
+    return get(key, std::string());
+}
 
 std::string TConfiguration::get(const std::string& key, const std::string& fallback) {
     std::vector<std::string> parts;
@@ -174,7 +178,8 @@ bool TConfiguration::remove(const std::string& key) {
     if (!parent)
         return false;
     auto& kids = parent->children;
-    auto it = std::find_if(kids.begin(), kids.end(), [&](const auto& c) { return c->name == last; });
+    auto it =
+        std::find_if(kids.begin(), kids.end(), [&](const auto& c) { return c->name == last; });
     if (it == kids.end())
         return false;
     kids.erase(it);
@@ -198,7 +203,9 @@ Ref<IResTree> TConfiguration::tree() {
     return Ref<IResTree>(new TResTree(empty, {}));
 }
 
-std::string TConfiguration::toText() const { return WriteConfigText(*root_); }
+std::string TConfiguration::toText() const {
+    return WriteConfigText(*root_);
+}
 
 void TConfiguration::fromText(const std::string& text, const std::string& sourceName) {
     std::unique_ptr<Node> parsed = ParseConfigText(text, sourceName);

@@ -42,8 +42,9 @@ void TContext::registerObject(IImplemented* object) {
 void TContext::unregisterObject(IImplemented* object) {
     if (!object)
         return;
-    auto it = std::find_if(objects_.begin(), objects_.end(),
-                           [&](const Ref<IImplemented>& known) { return SameObject(known.get(), object); });
+    auto it = std::find_if(objects_.begin(), objects_.end(), [&](const Ref<IImplemented>& known) {
+        return SameObject(known.get(), object);
+    });
     if (it == objects_.end())
         return;
     // Released after removal: the object's destructor may call back into the registry.

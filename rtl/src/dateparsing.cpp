@@ -33,12 +33,16 @@ int ReadField(const std::string& text, const std::string& format, const char* le
     return value;
 }
 
-std::string Two(int v) { return fmt::format("{:02d}", v); }
+std::string Two(int v) {
+    return fmt::format("{:02d}", v);
+}
 
 std::string Format(const std::string& format, const DateTimeParts& p) {
     std::string out;
     for (size_t i = 0; i < format.size();) {
-        auto starts = [&](const char* token) { return format.compare(i, std::strlen(token), token) == 0; };
+        auto starts = [&](const char* token) {
+            return format.compare(i, std::strlen(token), token) == 0;
+        };
         if (starts("yyyy")) {
             out += fmt::format("{:04d}", p.year);
             i += 4;

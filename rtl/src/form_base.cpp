@@ -29,6 +29,8 @@ void TmirvFormF::ActionOk() {
     closeModal(mrOk);
 }
 
-void TmirvFormF::ActionCancel() { closeModal(mrCancel); }
+void TmirvFormF::ActionCancel() {
+    closeModal(mrCancel);
+}
 
 } // namespace rtl

@@ -78,7 +78,8 @@ std::vector<std::string> LogCapture::texts(LogLevel level, const std::string& so
     return result;
 }
 
-bool LogCapture::contains(LogLevel level, const std::string& source, const std::string& text) const {
+bool LogCapture::contains(LogLevel level, const std::string& source,
+                          const std::string& text) const {
     for (const auto& r : records()) {
         if (r.level == level && r.source == source && r.text == text)
             return true;

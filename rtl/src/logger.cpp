@@ -114,7 +114,9 @@ LogLevel TLogger::level() {
     return State().level;
 }
 
-bool TLogger::isEnabled(LogLevel level) { return level != LogLevel::Off && level >= TLogger::level(); }
+bool TLogger::isEnabled(LogLevel level) {
+    return level != LogLevel::Off && level >= TLogger::level();
+}
 
 void TLogger::write(LogLevel level, const std::string& source, const std::string& text) {
     if (Ref<IMultilogFactory> installed = multilogFactory()) {

@@ -39,7 +39,9 @@ private:
 
 } // namespace
 
-Ref<rtl::IPlugin> frame::CreatePlugin() { return Ref<rtl::IPlugin>(new TExportTestAdapter); }
+Ref<rtl::IPlugin> frame::CreatePlugin() {
+    return Ref<rtl::IPlugin>(new TExportTestAdapter);
+}
 
 namespace {
 
@@ -47,7 +49,8 @@ TEST(PluginExports, IdentityTextIsTheBracedUpperCasePluginGuid) {
     std::string text = "previous";
     pluginLibGUID(text);
     EXPECT_EQ(text, "{8AFC6F67-8092-49B1-B86F-F131FD9DC1E2}");
-    EXPECT_TRUE(std::regex_match(text, std::regex(R"(\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\})")));
+    EXPECT_TRUE(
+        std::regex_match(text, std::regex(R"(\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\})")));
 }
 
 TEST(PluginExports, EveryCreateGivesAnIndependentObjectWithTheSameIdentity) {
@@ -74,8 +77,8 @@ TEST(PluginExports, HostModuleDescribesThisFrameworkInstance) {
     Ref<rtl::IHostModule> module;
     create_host_module(module);
     ASSERT_TRUE(module);
-    EXPECT_TRUE(rtl::SameObject(module->getObjectSample().get(),
-                                rtl::THostModule::sampleInstance().get()));
+    EXPECT_TRUE(
+        rtl::SameObject(module->getObjectSample().get(), rtl::THostModule::sampleInstance().get()));
     auto gui = rtl::Query<rtl::IGUIHostModule>(module);
     ASSERT_TRUE(gui);
     EXPECT_EQ(gui->application(), QCoreApplication::instance());
@@ -106,16 +109,18 @@ public:
 class TForeignSerial : public rtl::TLTMIfcObject<rtl::IMultiserialFactory> {};
 class TForeignSample : public rtl::TLTMIfcObject<rtl::IImplemented> {};
 
-std::string Int(const void* p) { return std::to_string(reinterpret_cast<intptr_t>(p)); }
+std::string Int(const void* p) {
+    return std::to_string(reinterpret_cast<intptr_t>(p));
+}
 
 TEST(PluginExports, ForeignFrameworkGetsFactoriesAndApplicationUntilDetached) {
     rtl::LogCapture local;
     Ref<TForeignLog> log(new TForeignLog);
     Ref<rtl::IMultiserialFactory> serial(new TForeignSerial);
     QObject hostApplication;
-    Ref<rtl::IHostModule> host(new rtl::TGUIHostModule(
-        &hostApplication, Ref<rtl::IImplemented>(new TForeignSample),
-        Ref<rtl::IMultilogFactory>(log.get()), serial));
+    Ref<rtl::IHostModule> host(
+        new rtl::TGUIHostModule(&hostApplication, Ref<rtl::IImplemented>(new TForeignSample),
+                                Ref<rtl::IMultilogFactory>(log.get()), serial));
     QObject* own = QCoreApplication::instance();
 
     lib_module_attach(host.get());
@@ -132,8 +137,8 @@ TEST(PluginExports, ForeignFrameworkGetsFactoriesAndApplicationUntilDetached) {
     EXPECT_EQ(log->lines,
               (std::vector<std::string>{
                   "TRACE [gui_lib_module] headless_lib_module.lib_module_attach()",
-                  "TRACE [gui_lib_module] lib_module_attach: replace Forms.Application (" + Int(own) +
-                      ") with " + Int(&hostApplication),
+                  "TRACE [gui_lib_module] lib_module_attach: replace Forms.Application (" +
+                      Int(own) + ") with " + Int(&hostApplication),
                   "TRACE [gui_lib_module] lib_module_detach() ...",
                   "TRACE [gui_lib_module] lib_module_detach: restore Forms.Application with " +
                       Int(own)}));
@@ -142,9 +147,9 @@ TEST(PluginExports, ForeignFrameworkGetsFactoriesAndApplicationUntilDetached) {
 
 TEST(PluginExports, ForeignHostWithoutGuiKeepsTheApplication) {
     Ref<TForeignLog> log(new TForeignLog);
-    Ref<rtl::IHostModule> host(new rtl::THostModule(Ref<rtl::IImplemented>(new TForeignSample),
-                                                    Ref<rtl::IMultilogFactory>(log.get()),
-                                                    Ref<rtl::IMultiserialFactory>(new TForeignSerial)));
+    Ref<rtl::IHostModule> host(new rtl::THostModule(
+        Ref<rtl::IImplemented>(new TForeignSample), Ref<rtl::IMultilogFactory>(log.get()),
+        Ref<rtl::IMultiserialFactory>(new TForeignSerial)));
     lib_module_attach(host.get());
     EXPECT_EQ(frame::application(), QCoreApplication::instance());
     lib_module_detach(host.get());

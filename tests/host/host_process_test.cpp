@@ -49,11 +49,11 @@ struct HostRun {
         poll.setInterval(20);
         poll.start();
         return platform::WaitUntil(
-            [&] {
-                return log().find(text) != std::string::npos ||
-                       process.state() == QProcess::NotRunning;
-            },
-            30000) &&
+                   [&] {
+                       return log().find(text) != std::string::npos ||
+                              process.state() == QProcess::NotRunning;
+                   },
+                   30000) &&
                log().find(text) != std::string::npos;
     }
 
@@ -80,7 +80,9 @@ std::string Config(const std::string& pluginLines) {
 }
 
 // Position of `text` in `log`, or npos; a helper for checking line order.
-size_t At(const std::string& log, const std::string& text) { return log.find(text); }
+size_t At(const std::string& log, const std::string& text) {
+    return log.find(text);
+}
 
 class HostStopsOnSignal : public testing::TestWithParam<int> {};
 
@@ -101,7 +103,8 @@ TEST_P(HostStopsOnSignal, RunsPluginsThenStopsThemInReverseOrderAndExitsZero) {
         std::string(GetParam() == SIGTERM ? "SIGTERM" : "SIGINT") + " received, stopping";
     const std::vector<std::string> inOrder = {
         "DEBUG [THostTestPlugin] Found adapter mod_hosttest\n",
-        "DEBUG [TPluginLoader] Plug-in mod_hosttest started from " TEST_PLUGIN_DIR "/mod_hosttest.so\n",
+        "DEBUG [TPluginLoader] Plug-in mod_hosttest started from " TEST_PLUGIN_DIR
+        "/mod_hosttest.so\n",
         "DEBUG [THostTestPlugin] Found adapter mod_hosttest2\n",
         "DEBUG [pbxhost] Host running with 2 plug-in(s)\n",
         "DEBUG [pbxhost] " + signalLine + "\n",
@@ -120,7 +123,8 @@ TEST_P(HostStopsOnSignal, RunsPluginsThenStopsThemInReverseOrderAndExitsZero) {
     }
     EXPECT_EQ(At(log, "ERROR"), std::string::npos) << log;
     // Every line: local time with milliseconds, level, source, text.
-    const std::regex shape(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (TRACE|DEBUG|WARN |ERROR) \[[^\]]*\] .*)");
+    const std::regex shape(
+        R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (TRACE|DEBUG|WARN |ERROR) \[[^\]]*\] .*)");
     size_t start = 0;
     for (size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
         EXPECT_TRUE(std::regex_match(log.substr(start, end - start), shape))
@@ -128,7 +132,9 @@ TEST_P(HostStopsOnSignal, RunsPluginsThenStopsThemInReverseOrderAndExitsZero) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, HostStopsOnSignal, testing::Values(SIGTERM, SIGINT),
-                         [](const auto& info) { return info.param == SIGTERM ? "SIGTERM" : "SIGINT"; });
+                         [](const auto& info) {
+                             return info.param == SIGTERM ? "SIGTERM" : "SIGINT";
+                         });
 
 TEST(HostProcess, BadPluginIsOneErrorLineAndTheOthersRun) {
     TempDir dir;
@@ -149,8 +155,9 @@ TEST(HostProcess, BadPluginIsOneErrorLineAndTheOthersRun) {
                           ": cannot open shared object file"),
               std::string::npos)
         << log;
-    EXPECT_NE(At(log, "ERROR [TPluginLoader] Plug-in " TEST_PLUGIN_DIR
-                      "/mod_wrongid.so not loaded: identity \"{00000000-0000-0000-0000-000000000001}\""),
+    EXPECT_NE(At(log,
+                 "ERROR [TPluginLoader] Plug-in " TEST_PLUGIN_DIR
+                 "/mod_wrongid.so not loaded: identity \"{00000000-0000-0000-0000-000000000001}\""),
               std::string::npos)
         << log;
     size_t errors = 0;
@@ -167,7 +174,9 @@ struct CommandCase {
     const char* output; // expected in stdout + stderr
 };
 
-void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CommandCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class HostCommandLine : public testing::TestWithParam<CommandCase> {};
 
@@ -187,17 +196,19 @@ TEST_P(HostCommandLine, ExitsWithCodeAndNamesTheProblem) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HostCommandLine,
-    testing::Values(
-        CommandCase{"Help", {"--help"}, 0, "Usage: pbxhost --config FILE"},
-        CommandCase{"UnknownOption", {"--frobnicate"}, 2, "Unknown option \"--frobnicate\""},
-        CommandCase{"BadLevel", {"--config", "x", "--log-level", "loud"}, 2,
-                    "Unknown log level \"loud\" in --log-level"},
-        CommandCase{"NoConfig", {}, 2, "No configuration file given"},
-        CommandCase{"MissingConfig",
-                    {"--config", "/nonexistent/pbxhost.conf"},
-                    1,
-                    "Host not started: Cannot read configuration: Cannot open "
-                    "\"/nonexistent/pbxhost.conf\""}),
+    testing::Values(CommandCase{"Help", {"--help"}, 0, "Usage: pbxhost --config FILE"},
+                    CommandCase{
+                        "UnknownOption", {"--frobnicate"}, 2, "Unknown option \"--frobnicate\""},
+                    CommandCase{"BadLevel",
+                                {"--config", "x", "--log-level", "loud"},
+                                2,
+                                "Unknown log level \"loud\" in --log-level"},
+                    CommandCase{"NoConfig", {}, 2, "No configuration file given"},
+                    CommandCase{"MissingConfig",
+                                {"--config", "/nonexistent/pbxhost.conf"},
+                                1,
+                                "Host not started: Cannot read configuration: Cannot open "
+                                "\"/nonexistent/pbxhost.conf\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

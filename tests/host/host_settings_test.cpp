@@ -10,7 +10,8 @@ using host::ParseOptions;
 using rtl::LogLevel;
 
 TEST(HostOptions, ReadsEveryOptionInBothForms) {
-    const auto a = ParseOptions({"--config", "/etc/p.conf", "--log-level", "TRACE", "--log-file", "x.log"});
+    const auto a =
+        ParseOptions({"--config", "/etc/p.conf", "--log-level", "TRACE", "--log-file", "x.log"});
     EXPECT_EQ(a.configFile, "/etc/p.conf");
     EXPECT_EQ(a.logLevel, LogLevel::Trace);
     EXPECT_EQ(a.logFile, "x.log");
@@ -25,7 +26,8 @@ TEST(HostOptions, RejectsWhatItCannotUse) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--config"}, "Option --config needs a value"},
         {{"--config", "a", "extra"}, "Unknown option \"extra\""},
-        {{"--config", "a", "--log-level", "verbose"}, "Unknown log level \"verbose\" in --log-level (trace, debug, warn, error or off)"},
+        {{"--config", "a", "--log-level", "verbose"},
+         "Unknown log level \"verbose\" in --log-level (trace, debug, warn, error or off)"},
         {{"--log-level", "debug"}, "No configuration file given (--config FILE)"},
     };
     for (const auto& [args, message] : cases) {

@@ -43,10 +43,12 @@ TEST_F(PluginLoaderTest, RegisteredAdaptersAreFoundByNameUntilUnloaded) {
         host::TPluginLoader loader(context, module);
         ASSERT_TRUE(loader.load(GoodPlugin)) << log.dump();
         ASSERT_TRUE(loader.load(OtherPlugin)) << log.dump();
-        EXPECT_EQ(loader.pluginNames(), (std::vector<std::string>{"mod_hosttest", "mod_hosttest2"}));
+        EXPECT_EQ(loader.pluginNames(),
+                  (std::vector<std::string>{"mod_hosttest", "mod_hosttest2"}));
         EXPECT_EQ(editorSections(), (std::vector<std::string>{"mod_hosttest", "mod_hosttest2"}));
 
-        auto adapter = rtl::TContextQuery::queryName<frame::IPBXAdapter>(context.get(), "mod_hosttest2");
+        auto adapter =
+            rtl::TContextQuery::queryName<frame::IPBXAdapter>(context.get(), "mod_hosttest2");
         ASSERT_TRUE(adapter);
         std::string info = "old text";
         EXPECT_TRUE(adapter->openLine(frame::TPBXData::Create("201", "Ivanov").get(), info));
@@ -73,7 +75,9 @@ struct BadCase {
     bool failStart = false;
 };
 
-void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PluginLoaderFailure : public PluginLoaderTest, public testing::WithParamInterface<BadCase> {};
 
@@ -103,13 +107,16 @@ INSTANTIATE_TEST_SUITE_P(
                 "Plug-in " + PluginDir + "/mod_absent.so not loaded: " + PluginDir +
                     "/mod_absent.so: cannot open shared object file"},
         BadCase{"NoExports", PluginDir + "/mod_noexports.so",
-                "Plug-in " + PluginDir + "/mod_noexports.so not loaded: export pluginLibGUID is missing"},
-        BadCase{"WrongIdentity", PluginDir + "/mod_wrongid.so",
                 "Plug-in " + PluginDir +
-                    "/mod_wrongid.so not loaded: identity \"{00000000-0000-0000-0000-000000000001}\" "
-                    "is not the plug-in identity {8AFC6F67-8092-49B1-B86F-F131FD9DC1E2}"},
+                    "/mod_noexports.so not loaded: export pluginLibGUID is missing"},
+        BadCase{
+            "WrongIdentity", PluginDir + "/mod_wrongid.so",
+            "Plug-in " + PluginDir +
+                "/mod_wrongid.so not loaded: identity \"{00000000-0000-0000-0000-000000000001}\" "
+                "is not the plug-in identity {8AFC6F67-8092-49B1-B86F-F131FD9DC1E2}"},
         BadCase{"SameNameTwice", OtherPlugin,
-                "Plug-in " + OtherPlugin + " not loaded: a plug-in named mod_hosttest2 is already running"},
+                "Plug-in " + OtherPlugin +
+                    " not loaded: a plug-in named mod_hosttest2 is already running"},
         BadCase{"StartRaises", GoodPlugin,
                 "Plug-in " + GoodPlugin + " not started: start refused by configuration", true}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -24,19 +24,21 @@ public:
         setVersion(101);
     }
 
-    void setContext(rtl::IContext* context) override { context_ = rtl::Ref<rtl::IContext>(context); }
+    void setContext(rtl::IContext* context) override {
+        context_ = rtl::Ref<rtl::IContext>(context);
+    }
 
     void start() override {
         rtl::TLogger::debug(this, "--- Startup begin ---");
         editor_ = rtl::Ref<frame::ICfgEditor>(new frame::TCfgEditor(
             {"THostTestEditor", "Host test", "Host test plug-in", TEST_PLUGIN_NAME}));
         context_->registerObject(editor_.get());
-        auto section = rtl::TContextQuery::getAny<rtl::IConfiguration>(context_.get())
-                           ->sub(TEST_PLUGIN_NAME);
+        auto section =
+            rtl::TContextQuery::getAny<rtl::IConfiguration>(context_.get())->sub(TEST_PLUGIN_NAME);
         if (section->get("fail_start") == "1")
             throw std::runtime_error("start refused by configuration");
-        if (auto self = rtl::TContextQuery::queryName<frame::IPBXAdapter>(context_.get(),
-                                                                          TEST_PLUGIN_NAME))
+        if (auto self =
+                rtl::TContextQuery::queryName<frame::IPBXAdapter>(context_.get(), TEST_PLUGIN_NAME))
             rtl::TLogger::debug(this, "Found adapter %s", self->pluginName());
         rtl::TLogger::debug(this, "--- Startup end ---");
     }
@@ -69,4 +71,6 @@ private:
 
 } // namespace
 
-rtl::Ref<rtl::IPlugin> frame::CreatePlugin() { return rtl::Ref<rtl::IPlugin>(new THostTestPlugin); }
+rtl::Ref<rtl::IPlugin> frame::CreatePlugin() {
+    return rtl::Ref<rtl::IPlugin>(new THostTestPlugin);
+}

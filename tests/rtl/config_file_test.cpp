@@ -89,10 +89,10 @@ TEST(ConfigFile, ReadsHandWrittenFiles) {
                     "log.level = \"\"\n",
                     "hand.conf");
     EXPECT_EQ(Entries(config),
-              (std::vector<std::string>{"top=1", "mod_tellum=", "mod_tellum.rs=",
-                                        "mod_tellum.rs.device=COM1", "mod_tellum.rs.rate=9600",
-                                        "mod_tellum.read_time_out=1000", "mod_tellum.quoted=a\tbA",
-                                        "host=v", "host.log=", "host.log.level="}));
+              (std::vector<std::string>{
+                  "top=1", "mod_tellum=", "mod_tellum.rs=", "mod_tellum.rs.device=COM1",
+                  "mod_tellum.rs.rate=9600", "mod_tellum.read_time_out=1000",
+                  "mod_tellum.quoted=a\tbA", "host=v", "host.log=", "host.log.level="}));
 }
 
 TEST(ConfigFile, SyntaxErrorsNameFileAndLineAndKeepTheTree) {
@@ -131,7 +131,7 @@ TEST(ConfigFile, SavesWithOwnerOnlyModeAndReportsUnreadableFiles) {
     config.set("mod_quorvin.db.password", "tamarind");
     config.save(path);
 
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(TConfiguration::load(path)->get("mod_quorvin.db.password"), "tamarind");

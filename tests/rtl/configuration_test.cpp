@@ -92,9 +92,9 @@ TEST(Configuration, TreeGivesPathsRelativeToTheBranchInOrder) {
     auto root = section->tree();
     EXPECT_EQ(root->name(), "mod_tellum");
     EXPECT_EQ(root->path(), "");
-    EXPECT_EQ(Paths(root), (std::vector<std::string>{"lock_command_line=", "rs=serial",
-                                                     "rs.device=COM1", "rs.rate=9600",
-                                                     "read_time_out=1000"}));
+    EXPECT_EQ(Paths(root),
+              (std::vector<std::string>{"lock_command_line=", "rs=serial", "rs.device=COM1",
+                                        "rs.rate=9600", "read_time_out=1000"}));
     const auto rs = root->children()[1];
     EXPECT_EQ(rs->name(), "rs");
     ASSERT_EQ(rs->children().size(), 2u);

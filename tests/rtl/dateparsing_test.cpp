@@ -19,8 +19,8 @@ class ParseComponents : public testing::TestWithParam<ParseCase> {};
 TEST_P(ParseComponents, ReadsWhereTheLettersStandOrRaises) {
     const ParseCase& c = GetParam();
     using Fn = int (*)(const std::string&, const std::string&);
-    const std::pair<Fn, int> parts[] = {{D::parseYear, c.year}, {D::parseMonth, c.month},
-                                        {D::parseDay, c.day},   {D::parseHour, c.hour},
+    const std::pair<Fn, int> parts[] = {{D::parseYear, c.year},  {D::parseMonth, c.month},
+                                        {D::parseDay, c.day},    {D::parseHour, c.hour},
                                         {D::parseMin, c.minute}, {D::parseSec, c.second}};
     int index = 0;
     for (const auto& [parse, expected] : parts) {
@@ -52,11 +52,15 @@ TEST(DateTime, EncodesDaysSinceTheEpochWithTimeAsFraction) {
     EXPECT_DOUBLE_EQ(D::encodeDateTime(2024, 3, 5, 6, 0, 0), 45356.25);
     EXPECT_DOUBLE_EQ(D::encodeDateTime(2024, 2, 29, 0, 0, 0), 45351.0);
     EXPECT_DOUBLE_EQ(D::encodeDateTime(1899, 12, 29, 6, 0, 0), -1.25);
-    for (const auto& bad : std::vector<std::array<int, 6>>{
-             {2023, 2, 29, 0, 0, 0}, {2024, 13, 1, 0, 0, 0}, {2024, 1, 0, 0, 0, 0},
-             {2024, 1, 1, 24, 0, 0}, {2024, 1, 1, 0, 60, 0}, {2024, 1, 1, 0, 0, 60}}) {
+    for (const auto& bad : std::vector<std::array<int, 6>>{{2023, 2, 29, 0, 0, 0},
+                                                           {2024, 13, 1, 0, 0, 0},
+                                                           {2024, 1, 0, 0, 0, 0},
+                                                           {2024, 1, 1, 24, 0, 0},
+                                                           {2024, 1, 1, 0, 60, 0},
+                                                           {2024, 1, 1, 0, 0, 60}}) {
         SCOPED_TRACE(testing::PrintToString(bad));
-        EXPECT_THROW(D::encodeDateTime(bad[0], bad[1], bad[2], bad[3], bad[4], bad[5]), EConvertError);
+        EXPECT_THROW(D::encodeDateTime(bad[0], bad[1], bad[2], bad[3], bad[4], bad[5]),
+                     EConvertError);
     }
 }
 
@@ -66,19 +70,25 @@ TEST(DateTime, FormatsTheDocumentedLayouts) {
     EXPECT_EQ(D::formatDateTime("yyyy.mm.dd hh:nn", t), "2024.03.05 07:08");
     EXPECT_EQ(D::formatDateTime("ddmmyy", t), "050324");
     EXPECT_EQ(D::formatTime("hh:nn", t), "07:08");
-    EXPECT_EQ(D::formatDateTime("yyyy-mm-dd hh:nn:ss.zzz", t + 0.25 / 86400), "2024-03-05 07:08:09.250");
+    EXPECT_EQ(D::formatDateTime("yyyy-mm-dd hh:nn:ss.zzz", t + 0.25 / 86400),
+              "2024-03-05 07:08:09.250");
     // Durations as a time of day in the long time format; a day or more wraps.
     EXPECT_EQ(D::formatTime(D::LongTimeFormat, 125.0 / 86400), "0:02:05");
     EXPECT_EQ(D::formatTime(D::LongTimeFormat, (86400.0 + 3725) / 86400), "1:02:05");
-    EXPECT_EQ(D::formatTime(D::LongTimeFormat, 0.999999999), "0:00:00"); // rounds to the next midnight
+    EXPECT_EQ(D::formatTime(D::LongTimeFormat, 0.999999999),
+              "0:00:00"); // rounds to the next midnight
     EXPECT_EQ(D::formatDateTime("dd/mm/yyyy hh:nn", -1.25), "29/12/1899 06:00");
     EXPECT_THROW(D::formatDateTime("yyyy", 1e300), EConvertError);
 }
 
 TEST(DateTime, DecodeInvertsEncode) {
-    for (const auto& [y, m, d, h, n, s] : std::vector<std::array<int, 6>>{
-             {1899, 12, 30, 0, 0, 0}, {1900, 3, 1, 23, 59, 59}, {2000, 2, 29, 12, 30, 1},
-             {2038, 1, 19, 3, 14, 8}, {9999, 12, 31, 23, 59, 59}, {1850, 6, 15, 18, 0, 0}}) {
+    for (const auto& [y, m, d, h, n, s] :
+         std::vector<std::array<int, 6>>{{1899, 12, 30, 0, 0, 0},
+                                         {1900, 3, 1, 23, 59, 59},
+                                         {2000, 2, 29, 12, 30, 1},
+                                         {2038, 1, 19, 3, 14, 8},
+                                         {9999, 12, 31, 23, 59, 59},
+                                         {1850, 6, 15, 18, 0, 0}}) {
         const auto p = D::decodeDateTime(D::encodeDateTime(y, m, d, h, n, s));
         EXPECT_EQ(std::vector<int>({p.year, p.month, p.day, p.hour, p.minute, p.second}),
                   std::vector<int>({y, m, d, h, n, s}));

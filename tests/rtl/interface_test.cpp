@@ -55,10 +55,9 @@ TEST(Guid, ParsesAndPrintsTheRegistryForm) {
     EXPECT_EQ(g.bytes[0], 0x8A);
     EXPECT_EQ(g.bytes[15], 0xE2);
     EXPECT_EQ(Guid::parse(g.toString()), g);
-    for (const char* bad : {"", "8AFC6F67-8092-49B1-B86F-F131FD9DC1E2",
-                            "{8AFC6F67-8092-49B1-B86F-F131FD9DC1E}",
-                            "{8AFC6F67-8092-49B1-B86F-F131FD9DC1EG}",
-                            "{8AFC6F67+8092-49B1-B86F-F131FD9DC1E2}"}) {
+    for (const char* bad :
+         {"", "8AFC6F67-8092-49B1-B86F-F131FD9DC1E2", "{8AFC6F67-8092-49B1-B86F-F131FD9DC1E}",
+          "{8AFC6F67-8092-49B1-B86F-F131FD9DC1EG}", "{8AFC6F67+8092-49B1-B86F-F131FD9DC1E2}"}) {
         SCOPED_TRACE(bad);
         EXPECT_THROW(Guid::parse(bad), std::invalid_argument);
     }

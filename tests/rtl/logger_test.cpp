@@ -75,8 +75,9 @@ TEST(Logger, ErrorWithExceptionAndBadFormatsNeverRaise) {
     EXPECT_NO_THROW(TLogger::debug("c", "%d apples", "many"));
     EXPECT_NO_THROW(TLogger::debug("c", "%s and %s", "one"));
     const auto errors = log.texts(LogLevel::Error);
-    EXPECT_EQ(errors, (std::vector<std::string>{"Connect to localhost:2561 failed: Connection refused",
-                                                "Connection refused"}));
+    EXPECT_EQ(errors,
+              (std::vector<std::string>{"Connect to localhost:2561 failed: Connection refused",
+                                        "Connection refused"}));
     const auto debug = log.texts(LogLevel::Debug);
     ASSERT_EQ(debug.size(), 2u);
     EXPECT_EQ(debug[0].rfind("%d apples <bad log format: ", 0), 0u) << debug[0];

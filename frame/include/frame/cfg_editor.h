@@ -17,7 +17,7 @@ namespace frame {
 class TCfgEditor : public rtl::TLTMIfcObject<ICfgEditor, IContextAware> {
 public:
     struct Names {
-        std::string editorName;  // the editor's class name
+        std::string editorName; // the editor's class name
         std::string caption;
         std::string description; // also the hint
         std::string configName;  // the configuration section edited
@@ -38,7 +38,9 @@ public:
     // missing defaults are written into root.sub(configName), the dialog is
     // shown on that section, and the answer is whether the user saved.
     bool edit(rtl::IContext* context) override;
-    void setContext(rtl::IContext* context) override { context_ = rtl::Ref<rtl::IContext>(context); }
+    void setContext(rtl::IContext* context) override {
+        context_ = rtl::Ref<rtl::IContext>(context);
+    }
 
     rtl::Ref<rtl::IConfiguration> rootConfiguration() const { return root_; }
     rtl::Ref<rtl::IContext> context() const { return context_; }

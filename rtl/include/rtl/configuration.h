@@ -104,8 +104,8 @@ private:
     TConfiguration(std::shared_ptr<Node> root, std::vector<std::string> base);
     Node* branch(bool create);
 
-    std::shared_ptr<Node> root_;     // shared by every view of the tree
-    std::vector<std::string> base_;  // path of this view's branch from the root
+    std::shared_ptr<Node> root_;    // shared by every view of the tree
+    std::vector<std::string> base_; // path of this view's branch from the root
 };
 
 } // namespace rtl

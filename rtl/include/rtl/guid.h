@@ -60,6 +60,8 @@ constexpr Guid Guid::parse(std::string_view text) {
 }
 
 // Shorthand for interface declarations: static constexpr Guid iid = MakeGuid("{...}");
-consteval Guid MakeGuid(const char* text) { return Guid::parse(text); }
+consteval Guid MakeGuid(const char* text) {
+    return Guid::parse(text);
+}
 
 } // namespace rtl

@@ -54,11 +54,11 @@ public:
     Ref(const Ref& other) : Ref(other.p_) {}
     Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
     template <typename U>
-        requires std::is_convertible_v<U*, T*>
-    Ref(const Ref<U>& other) : Ref(static_cast<T*>(other.get())) {}
+    requires std::is_convertible_v<U*, T*> Ref(const Ref<U>& other)
+        : Ref(static_cast<T*>(other.get())) {}
     template <typename U>
-        requires std::is_convertible_v<U*, T*>
-    Ref(Ref<U>&& other) noexcept : p_(other.detach()) {}
+    requires std::is_convertible_v<U*, T*> Ref(Ref<U>&& other)
+    noexcept : p_(other.detach()) {}
     ~Ref() { reset(); }
 
     Ref& operator=(Ref other) noexcept {

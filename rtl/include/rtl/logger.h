@@ -83,7 +83,8 @@ template <typename T> std::string LogSourceName(const T& source) {
 
 // Formats with fmt::sprintf; a format that does not fit its arguments yields the
 // format text with the reason instead of an exception.
-template <typename... Args> std::string FormatLogText(std::string_view format, const Args&... args) {
+template <typename... Args>
+std::string FormatLogText(std::string_view format, const Args&... args) {
     if constexpr (sizeof...(Args) == 0) {
         return std::string(format);
     } else {
