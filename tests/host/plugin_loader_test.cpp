@@ -66,6 +66,16 @@ TEST_F(PluginLoaderTest, RegisteredAdaptersAreFoundByNameUntilUnloaded) {
     const auto second = std::find(lines.begin(), lines.end(), "Stopping plug-in mod_hosttest");
     EXPECT_LT(first, second) << log.dump();
     EXPECT_NE(second, lines.end()) << log.dump();
+    // Releasing the plug-in dropped the last reference before its library went.
+    const auto records = log.records();
+    std::vector<std::string> sequence;
+    for (const auto& r : records) {
+        if (r.text == "Plug-in object destroyed" || r.text.find(" unloaded") != std::string::npos)
+            sequence.push_back(r.text);
+    }
+    EXPECT_EQ(sequence, (std::vector<std::string>{
+                            "Plug-in object destroyed", "Plug-in mod_hosttest2 unloaded",
+                            "Plug-in object destroyed", "Plug-in mod_hosttest unloaded"}));
 }
 
 struct BadCase {

@@ -24,6 +24,8 @@ public:
         setVersion(101);
     }
 
+    ~THostTestPlugin() override { rtl::TLogger::debug(this, "Plug-in object destroyed"); }
+
     void setContext(rtl::IContext* context) override {
         context_ = rtl::Ref<rtl::IContext>(context);
     }

@@ -9,10 +9,15 @@ namespace D = rtl::Dateparsing;
 using rtl::EConvertError;
 
 struct ParseCase {
+    const char* name;
     const char* text;
     const char* format;
     int year, month, day, hour, minute, second; // -1: conversion error expected
 };
+
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << c.text << " / " << c.format;
+}
 
 class ParseComponents : public testing::TestWithParam<ParseCase> {};
 
@@ -36,15 +41,16 @@ INSTANTIATE_TEST_SUITE_P(
     Formats, ParseComponents,
     testing::Values(
         // The link library's date stamp.
-        ParseCase{"2024.03.05 07:08", "yyyy.mm.dd hh:nn", 2024, 3, 5, 7, 8, -1},
+        ParseCase{"DateStamp", "2024.03.05 07:08", "yyyy.mm.dd hh:nn", 2024, 3, 5, 7, 8, -1},
         // A ticket's call time: two-digit year as written.
-        ParseCase{"0503241709", "ddmmyyhhnn", 24, 3, 5, 17, 9, -1},
-        ParseCase{"07:45", "hh:nn", -1, -1, -1, 7, 45, -1},
-        ParseCase{"235959", "hhnnss", -1, -1, -1, 23, 59, 59},
+        ParseCase{"CallTime", "0503241709", "ddmmyyhhnn", 24, 3, 5, 17, 9, -1},
+        ParseCase{"WakeUpTime", "07:45", "hh:nn", -1, -1, -1, 7, 45, -1},
+        ParseCase{"Seconds", "235959", "hhnnss", -1, -1, -1, 23, 59, 59},
         // Not digits where the letters stand, or the text too short.
-        ParseCase{"2024.0x.05 7:08", "yyyy.mm.dd hh:nn", 2024, -1, 5, -1, -1, -1},
-        ParseCase{"0503", "ddmmyyhhnn", -1, 3, 5, -1, -1, -1},
-        ParseCase{"", "hh:nn", -1, -1, -1, -1, -1, -1}));
+        ParseCase{"NotDigits", "2024.0x.05 7:08", "yyyy.mm.dd hh:nn", 2024, -1, 5, -1, -1, -1},
+        ParseCase{"TooShort", "0503", "ddmmyyhhnn", -1, 3, 5, -1, -1, -1},
+        ParseCase{"Empty", "", "hh:nn", -1, -1, -1, -1, -1, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DateTime, EncodesDaysSinceTheEpochWithTimeAsFraction) {
     EXPECT_DOUBLE_EQ(D::encodeDateTime(1899, 12, 30, 0, 0, 0), 0.0);
