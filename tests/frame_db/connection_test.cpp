@@ -111,16 +111,27 @@ TEST_F(ConnectionTest, FailedConnectRaisesEngineErrorAndStaysClosed) {
     }
 }
 
+// A statement prepared on the old connection does not stand in the way of
+// closing it, and is prepared anew on the next.
 TEST_F(ConnectionTest, ConnectOnAnOpenConnectionReplacesIt) {
     fbdb::Connection db;
     scratch_.connect(db);
-    const std::string first = AttachmentId(db);
+    fbdb::Transaction tr(db);
+    fbdb::Statement st(db, tr, "select current_connection from rdb$database");
+    tr.start();
+    st.execute();
+    ASSERT_TRUE(st.fetch());
+    const std::string first = st.field(0).asString();
     const auto generation = db.generation();
 
     db.connect();
     EXPECT_TRUE(db.connected());
+    EXPECT_FALSE(tr.active());
     EXPECT_GT(db.generation(), generation);
-    EXPECT_NE(AttachmentId(db), first);
+    tr.start();
+    st.execute();
+    ASSERT_TRUE(st.fetch());
+    EXPECT_NE(st.field(0).asString(), first);
     fbdb::Connection other;
     scratch_.connect(other);
     EXPECT_EQ(
