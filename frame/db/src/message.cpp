@@ -15,7 +15,7 @@ namespace {
 
 // A VARCHAR holds at most this many bytes; longer texts go as blobs.
 constexpr std::size_t kMaxVarchar = 32765;
-// Room for a value of any other type (a blob id, an array) read as text.
+// Room for a value of a type the layer does not decode (an array), read as text.
 constexpr unsigned kTextForOther = 64;
 
 template <class T> void Put(std::vector<unsigned char>& buffer, unsigned offset, T value) {
