@@ -93,6 +93,12 @@ std::string DescribeNotKept(const std::vector<SettingNotKept>& settings);
 // text is SystemErrorText(code())) and a message naming the device and what failed;
 // a device held by another port object or program raises SharingViolation (EBUSY).
 // A port object is not thread-safe: the owner serialises its calls.
+//
+// For code that came from the Windows communications API, the counterparts are:
+// CreateFileA = open, GetCommState = controlBlock, BuildCommDCBA = BuildControlBlock,
+// SetCommState = setControlBlock, SetupComm = setupQueues, Get/SetCommTimeouts =
+// timeouts/setTimeouts, ReadFile = read, WriteFile = write, ClearCommError =
+// clearError, FlushFileBuffers = flush, CloseHandle = close.
 class SerialPort {
 public:
     // "COMn" (any case, n from 1) names /dev/ttyS<n-1>; any other name is used as
