@@ -64,7 +64,7 @@ TEST(ModemSimTool, AnswersPrintsTheConversationAndEndsOnSigterm) {
         ModemClient client(device);
         EXPECT_EQ(client.command("AT"), "AT\r\r\n0\r\n");
         EXPECT_EQ(client.command("ATX"), "ATX\r\r\n4\r\n");
-        EXPECT_EQ(client.command("ATH", std::chrono::milliseconds(1500)), "ATH\r");
+        EXPECT_EQ(client.command("ATH", std::chrono::milliseconds(3000)), "ATH\r");
     }
     EXPECT_TRUE(WaitForOutput(tool, output, "recv: ATH<0D>\nsend: ATH<0D>\n")) << output;
     EXPECT_EQ(output, device + "\n"

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <ostream>
 
 using modem_sim::ModemBehaviour;
 using modem_sim::ModemSimulator;
@@ -28,6 +29,11 @@ ModemBehaviour With(void (*change)(ModemBehaviour&)) {
     ModemBehaviour b;
     change(b);
     return b;
+}
+
+// Test listings name a row by its name, not by its bytes.
+void PrintTo(const AnswerCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
 class Answers : public testing::TestWithParam<AnswerCase> {};
@@ -57,12 +63,12 @@ INSTANTIATE_TEST_SUITE_P(
                                With([](ModemBehaviour& b) { b.answers["ATS0=1"] = "ERROR"; }),
                                "ATS0=2", "ATS0=2\r\r\nOK\r\n", kLong},
                     AnswerCase{"NoLineFeed", With([](ModemBehaviour& b) { b.lineEnd = "\r"; }),
-                               "AT", "AT\r\rOK\r", milliseconds(1500)},
+                               "AT", "AT\r\rOK\r", milliseconds(3000)},
                     AnswerCase{"SilentOnALine",
                                With([](ModemBehaviour& b) { b.silentOn.insert("ATH"); }), "ATH",
-                               "ATH\r", milliseconds(1500)},
+                               "ATH\r", milliseconds(3000)},
                     AnswerCase{"Silent", With([](ModemBehaviour& b) { b.silent = true; }), "AT", "",
-                               milliseconds(1500)}),
+                               milliseconds(3000)}),
     [](const testing::TestParamInfo<AnswerCase>& info) { return std::string(info.param.name); });
 
 TEST(ModemSimulator, RecordsEveryLineHoweverItsBytesArrive) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <ostream>
 
 using namespace platform;
 
@@ -46,6 +47,11 @@ struct ModeCase {
     const char* mode;
     std::function<void(SerialControlBlock&)> expect; // applied to FlowOff()
 };
+
+// Test listings name a row by its name, not by its bytes.
+void PrintTo(const ModeCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ModeString : public testing::TestWithParam<ModeCase> {};
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <thread>
 
 using namespace platform;
@@ -23,6 +24,11 @@ struct ReadCase {
     long minMs; // lower bound of the read's duration
     long maxMs; // a generous upper bound: the read must not wait for a longer limit
 };
+
+// Test listings name a row by its name, not by its bytes.
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ReadTimeouts : public testing::TestWithParam<ReadCase> {};
 
