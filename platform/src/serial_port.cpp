@@ -103,11 +103,15 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
     return *this;
 }
 
-void SerialPort::fail(const std::string& what, int code) const {
-    std::string device = "\"" + path_ + "\"";
+std::string SerialPort::device() const {
+    std::string text = "\"" + path_ + "\"";
     if (name_ != path_)
-        device += " (" + name_ + ")";
-    throw Error(what + " " + device + ": " + SystemErrorText(code), code);
+        text += " (" + name_ + ")";
+    return text;
+}
+
+void SerialPort::fail(const std::string& what, int code) const {
+    throw Error(what + " " + device() + ": " + SystemErrorText(code), code);
 }
 
 void SerialPort::requireOpen(const char* operation) const {
@@ -129,7 +133,7 @@ void SerialPort::open(const std::string& name) {
         const int code = errno;
         if (code == EBUSY) // the terminal is in exclusive mode for another user
             throw SharingViolation(
-                "Serial device \"" + path_ + "\" is in use: " + SystemErrorText(code), code);
+                "Serial device " + device() + " is in use: " + SystemErrorText(code), code);
         fail("Cannot open serial device", code);
     }
     // The flock holds against every other port object, root's included; the
@@ -139,7 +143,7 @@ void SerialPort::open(const std::string& name) {
         ::close(fd);
         if (code == EWOULDBLOCK)
             throw SharingViolation(
-                "Serial device \"" + path_ + "\" is in use by another program or port", EBUSY);
+                "Serial device " + device() + " is in use by another program or port", EBUSY);
         fail("Cannot lock serial device", code);
     }
     fd_ = fd;
@@ -159,7 +163,8 @@ void SerialPort::open(const std::string& name) {
             fail("Cannot read the settings of serial device", errno);
         }
         // Counters of a real UART; their values at open are the zero point.
-        clearError();
+        if (isTerminal_)
+            clearError();
     } catch (...) {
         ::close(fd_);
         fd_ = -1;
@@ -179,7 +184,7 @@ std::vector<SettingNotKept> SerialPort::setControlBlock(const SerialControlBlock
     requireOpen("set the control block");
     const std::string impossible = serial_termios::Impossible(block);
     if (!impossible.empty())
-        throw Error("Cannot set serial device \"" + path_ + "\": " + impossible, EINVAL);
+        throw Error("Cannot set serial device " + device() + ": " + impossible, EINVAL);
     termios t{};
     if (::tcgetattr(fd_, &t) != 0)
         fail("Cannot read the settings of serial device", errno);

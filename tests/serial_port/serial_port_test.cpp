@@ -179,6 +179,7 @@ TEST(SerialPortSettings, ModeStringsReachTheDeviceAndWhatItDropsIsReported) {
         }
         EXPECT_EQ(port.controlBlock(), kept);
     }
+    EXPECT_EQ(DescribeNotKept(cases[3].notKept), "ByteSize 7 (kept 8), Parity 2 (kept 0)");
 }
 
 TEST(SerialPortSettings, FieldsTermiosLacksAreKeptByThePortAndCharactersReachTheDevice) {

@@ -169,6 +169,7 @@ public:
     void close();
 
 private:
+    std::string device() const; // "path" or "path (name)" for messages
     [[noreturn]] void fail(const std::string& what, int code) const;
     void applyModemLines(const SerialControlBlock& block);
     void requireOpen(const char* operation) const;
