@@ -1,5 +1,7 @@
 #include "request_fields.h"
 
+#include <algorithm>
+
 namespace varnel {
 
 namespace {
@@ -55,7 +57,12 @@ std::string NormaliseWakeUpTime(std::string_view text) {
     std::string time(text);
     if (time.size() == 5)
         time.erase(2, 1);
-    return time.size() == 4 ? time : std::string("1200");
+    // Only four digits make a time: "7:30" has four characters but would put a
+    // colon into the time field.
+    const bool digits = time.size() == 4 && std::all_of(time.begin(), time.end(), [](char c) {
+                            return c >= '0' && c <= '9';
+                        });
+    return digits ? time : std::string("1200");
 }
 
 // Check-in body, 57 characters (positions from the letter):

@@ -17,7 +17,7 @@ std::string Transliterate(std::string_view text);
 // cut on the right to `width` and right-aligned with `fill` in front.
 std::string PadField(std::string_view text, size_t width, char fill = ' ');
 
-// "hh:nn" loses its colon; any text that is then not exactly 4 characters is "1200".
+// "hh:nn" loses its colon; any text that is then not exactly four digits is "1200".
 std::string NormaliseWakeUpTime(std::string_view text);
 
 std::string CheckInBody(std::string_view room, std::string_view guestName,
