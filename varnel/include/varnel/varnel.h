@@ -106,13 +106,19 @@ VARNEL_API int32_t DeleteWakeUpEvent(int32_t Key);
 
 /* Notifications, broadcast through the platform's registered messages (RegisterMessage
  * with these names gives their numbers); lParam is the record's room or line number
- * (0 when it is not a number):
- *   "Ticket for incoming call from HL driver"  wParam 0    "Ticket for outgoing call from HL driver" wParam 1
- *   "Wake up event from HL driver"              "Room status event from HL driver"
- *   "End of full reinitialization"              "End of partial reinitialization"
- *   "Checkin from reception set"                "Checkout from reception set"
- *   "Phone allocation from reception set"       "Data modification from reception set"
- *   "Connected to HL driver" (0, 0)             "Disconnected from HL driver" (0, 0)
+ * (0 when it is not a number), wParam is 0 unless given:
+ *   "Ticket for incoming call from HL driver"
+ *   "Ticket for outgoing call from HL driver"   (wParam 1)
+ *   "Wake up event from HL driver"
+ *   "Room status event from HL driver"
+ *   "End of full reinitialization"
+ *   "End of partial reinitialization"
+ *   "Checkin from reception set"
+ *   "Checkout from reception set"
+ *   "Phone allocation from reception set"
+ *   "Data modification from reception set"
+ *   "Connected to HL driver"                    (lParam 0)
+ *   "Disconnected from HL driver"               (lParam 0)
  * A notification is posted after its record was saved to the queue file. */
 
 #endif
