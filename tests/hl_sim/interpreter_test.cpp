@@ -108,6 +108,18 @@ TEST_F(LinkSide, WaitTimesOutAndBadCommandsNameTheWord) {
     }
 }
 
+TEST_F(LinkSide, ANewConnectionReplacesTheOldOne) {
+    platform::TcpClient second;
+    second.setHost("127.0.0.1");
+    second.setPort(simulator.portText());
+    second.activate();
+    ASSERT_TRUE(platform::WaitUntil([&] { return simulator.connectionCount() == 2; }, 20000));
+    EXPECT_TRUE(platform::WaitUntil([&] { return !client.connected(); }, 20000));
+    EXPECT_TRUE(simulator.connected());
+    second.send(CheckOut101);
+    EXPECT_TRUE(platform::WaitUntil([&] { return simulator.requests().size() == 1; }, 20000));
+}
+
 TEST(SplitWords, QuotesEscapesSeparatorsAndComments) {
     EXPECT_EQ(SplitWords(R"(send checkin name="JOHN SMITH";checkout room=1 # note)"),
               (std::vector<std::string>{"send", "checkin", "name=JOHN SMITH", ";", "checkout",

@@ -119,10 +119,11 @@ struct Simulator::Impl {
 
     void onConnection() {
         while (QTcpSocket* next = server.nextPendingConnection()) {
-            if (socket) {
+            if (QTcpSocket* old = socket) {
                 log("** a new connection replaces the old one");
-                socket->abort();
-                socket->deleteLater();
+                socket = nullptr; // its disconnected signal is no longer ours to handle
+                old->abort();
+                old->deleteLater();
             }
             socket = next;
             ++connections;
