@@ -34,7 +34,7 @@ protected:
 
 } // namespace
 
-TEST_F(Commands, CheckInSendsTheDocumentedBodyAndAcceptsAnswerI) {
+TEST_F(Commands, CheckInSendsItsBodyByteForByteAndAcceptsAnswerI) {
     OutText message("old text");
     EXPECT_EQ(varnel->CheckIn("101", "Smith", "2", "1234", message.ptr(), 1), 0);
     EXPECT_EQ(message.str(), "");
