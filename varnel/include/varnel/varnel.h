@@ -76,8 +76,7 @@ VARNEL_API int32_t GetCheckOut(char** Room, char** DateStamp);
 VARNEL_API int32_t DeleteCheckOut(int32_t Key);
 VARNEL_API int32_t GetFullReinit(char** Room, char** Text, char** Field12, char** Field21,
                                  char** Field41, char** Field46, char** Field50, char** Field62,
-                                 char** Field67, char** Field79, char** Field80,
-                                 char** DateStamp);
+                                 char** Field67, char** Field79, char** Field80, char** DateStamp);
 VARNEL_API int32_t DeleteFullReinit(int32_t Key);
 VARNEL_API int32_t GetModification(char** Room, char** GuestName, char** Field22, char** Field33,
                                    char** Field38, char** Field42, char** Field54, char** Field58,
