@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 using namespace varnel_test;
@@ -300,6 +301,7 @@ TEST_F(CommandTimeouts, NoAnswer) {
         simulator.setReply(type, "*", {});
     struct Case {
         std::string name;
+        char letter; // of the request
         std::function<int32_t(char**)> call;
         int32_t result;
         std::string message;
@@ -307,12 +309,12 @@ TEST_F(CommandTimeouts, NoAnswer) {
     };
     const auto& v = *varnel;
     const std::vector<Case> cases = {
-        {"CheckIn", [&](char** m) { return v.CheckIn("101", "S", "2", "1", m, 1); }, -2, "Timeout",
-         950},
-        {"PartialReinitialize", [&](char** m) { return v.PartialReinitialize("101", 1000, m); }, -2,
+        {"CheckIn", 'A', [&](char** m) { return v.CheckIn("101", "S", "2", "1", m, 1); }, -2,
          "Timeout", 950},
-        {"Interrogation", [&](char** m) { return v.Interrogation("101", m); }, 0, "", 280},
-        {"AllocatePhone accepted without the event",
+        {"PartialReinitialize", 'Z',
+         [&](char** m) { return v.PartialReinitialize("101", 1000, m); }, -2, "Timeout", 950},
+        {"Interrogation", 'I', [&](char** m) { return v.Interrogation("101", m); }, 0, "", 280},
+        {"AllocatePhone accepted without the event", 'H',
          [&](char** m) {
              OutText phone;
              return v.AllocatePhone("101", phone.ptr(), m);
@@ -330,7 +332,13 @@ TEST_F(CommandTimeouts, NoAnswer) {
         EXPECT_GE(platform::TicksSince(start), c.atLeastMs);
         EXPECT_EQ(message.str(), c.message);
         // No keep-alive between a request and the end of its wait.
-        EXPECT_EQ(simulator.countFrames('$'), 0u);
+        const auto& frames = simulator.frames();
+        auto request = std::find_if(frames.begin(), frames.end(),
+                                    [&](const std::string& f) { return f[1] == c.letter; });
+        ASSERT_NE(request, frames.end());
+        EXPECT_EQ(
+            std::count_if(request, frames.end(), [](const std::string& f) { return f[1] == '$'; }),
+            0);
     }
     // The keep-alive runs again afterwards.
     EXPECT_TRUE(waitFor([&] { return simulator.countFrames('$') > 0; }));

@@ -164,6 +164,8 @@ TEST_F(KeepAliveTest, SentWhileConnectedAndNotAfterDisconnect) {
     EXPECT_EQ(simulator.frames().front(), Handshake);
 
     EXPECT_EQ(varnel->Disconnect(), 1);
+    // Frames sent before the close reach the simulator before the close does.
+    ASSERT_TRUE(waitFor([&] { return !simulator.connected(); }));
     const size_t before = KeepAlives(simulator);
     // A command after Disconnect reconnects the transport, which starts the timer again;
     // its ticks during the command's unanswered wait (1000 ms) still send nothing.
