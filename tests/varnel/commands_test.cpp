@@ -340,6 +340,11 @@ TEST_F(CommandTimeouts, NoAnswer) {
             std::count_if(request, frames.end(), [](const std::string& f) { return f[1] == '$'; }),
             0);
     }
+    // A command that does not wait puts the keep-alive back at once.
+    OutText message;
+    EXPECT_EQ(varnel->CheckOut("101", message.ptr(), 0), 0);
+    EXPECT_EQ(message.str(), "No wait result");
+    simulator.clearReceived();
     // The keep-alive runs again afterwards.
     EXPECT_TRUE(waitFor([&] { return simulator.countFrames('$') > 0; }));
 }
