@@ -1,0 +1,160 @@
+// TOxLogFile: file format, reload, the size cap arithmetic and saves refused by locks.
+#include "ox_log_file.h"
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "test_support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+using namespace varnel;
+using test_support::ReadFile;
+using test_support::WriteFile;
+
+namespace {
+
+class QueueFile : public ::testing::Test {
+protected:
+    test_support::TempDir dir;
+    const std::string path = dir.file("Queue.txt");
+
+    // n records of 98 characters (100 bytes per line), each starting with its number.
+    static std::string Lines(size_t first, size_t n) {
+        std::string text;
+        for (size_t i = first; i < first + n; ++i) {
+            std::string number = std::to_string(i);
+            text += number + "|" + std::string(98 - number.size() - 1, 'x') + "\r\n";
+        }
+        return text;
+    }
+};
+
+} // namespace
+
+TEST_F(QueueFile, MissingFileStartsEmptyAndFirstRecordCreatesIt) {
+    {
+        TOxLogFile queue(path);
+        EXPECT_EQ(queue.count(), 0u);
+        queue.add("1|a|");
+        EXPECT_EQ(ReadFile(path), "1|a|\r\n");
+    }
+    EXPECT_EQ(ReadFile(path), "1|a|\r\n");
+}
+
+TEST_F(QueueFile, ReloadKeepsRecordsInOrder) {
+    {
+        TOxLogFile queue(path);
+        queue.add("1|first|");
+        queue.add("2|second|");
+    }
+    TOxLogFile reopened(path);
+    ASSERT_EQ(reopened.count(), 2u);
+    EXPECT_EQ(reopened.item(0), "1|first|");
+    EXPECT_EQ(reopened.item(1), "2|second|");
+}
+
+TEST_F(QueueFile, LineEndsOfAnyKindAndEmptyLines) {
+    struct Case {
+        std::string text;
+        TOxLogRecordList records;
+    };
+    const std::vector<Case> cases = {
+        {"", {}},
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\r\n\r\nb\r\n", {"a", "", "b"}},
+        {"\r\n", {""}},
+        {"a\n\n", {"a", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        WriteFile(path, c.text);
+        TOxLogFile queue(path);
+        EXPECT_EQ(queue.records(), c.records);
+    }
+}
+
+TEST_F(QueueFile, DeletingTheOnlyRecordLeavesAnEmptyFile) {
+    TOxLogFile queue(path);
+    queue.add("1|a|");
+    queue.remove(0);
+    EXPECT_EQ(queue.count(), 0u);
+    EXPECT_TRUE(platform::FileExists(path));
+    EXPECT_EQ(ReadFile(path).size(), 0u);
+}
+
+TEST_F(QueueFile, KeyLookupFindsTheOldestOfEqualKeys) {
+    TOxLogFile queue(path);
+    queue.add("7|older|");
+    queue.add("8|other|");
+    queue.add("7|newer|");
+    EXPECT_EQ(queue.indexOfKey("7"), 0);
+    EXPECT_EQ(queue.indexOfKey("9"), -1);
+    EXPECT_EQ(queue.indexOf("8|other|"), 1);
+    queue.remove(size_t(queue.indexOfKey("7")));
+    EXPECT_EQ(queue.item(0), "8|other|");
+    EXPECT_EQ(ReadFile(path), "8|other|\r\n7|newer|\r\n");
+}
+
+TEST_F(QueueFile, CapKeepsAtMost10486RecordsOf98Characters) {
+    // 10485 lines of 100 bytes stay below 1048576; the 10486th reaches it.
+    WriteFile(path, Lines(1, 10484));
+    TOxLogFile queue(path);
+    ASSERT_EQ(queue.count(), 10484u);
+    const std::string more = Lines(10485, 3);
+    auto record = [&](size_t k) { return more.substr(k * 100, 98); };
+    queue.add(record(0));
+    EXPECT_EQ(queue.count(), 10485u);
+    queue.add(record(1));
+    EXPECT_EQ(queue.count(), 10486u);
+    EXPECT_EQ(queue.item(0).substr(0, 2), "1|");
+    queue.add(record(2)); // one more drops the oldest
+    EXPECT_EQ(queue.count(), 10486u);
+    EXPECT_EQ(queue.item(0).substr(0, 2), "2|");
+    EXPECT_EQ(ReadFile(path).size(), 10486u * 100u);
+}
+
+TEST_F(QueueFile, RecordLongerThanTheCapStaysUntilNewerOnesReachIt) {
+    TOxLogFile queue(path, 100);
+    queue.add("1|a|");
+    queue.add("2|b|");
+    const std::string big(150, 'B');
+    queue.add(big); // reaches the cap on its own: everything older goes
+    EXPECT_EQ(queue.records(), TOxLogRecordList{big});
+    queue.add(std::string(40, 'c')); // 42 bytes: below the cap, so the big one is counted too
+    EXPECT_EQ(queue.count(), 2u);
+    queue.add(std::string(60, 'd')); // 62 + 42 >= 100: the big one goes
+    EXPECT_EQ(queue.records(), (TOxLogRecordList{std::string(40, 'c'), std::string(60, 'd')}));
+}
+
+TEST_F(QueueFile, SaveRefusedByALockKeepsTheChangeForTheNextSave) {
+    TOxLogFile queue(path);
+    queue.add("1|a|");
+    {
+        auto writer =
+            platform::File::Open(path, platform::Access::ReadWrite, platform::Share::Exclusive);
+        EXPECT_THROW(queue.add("2|b|"), platform::SharingViolation);
+        EXPECT_EQ(queue.count(), 2u); // kept in memory
+        EXPECT_EQ(ReadFile(path), "1|a|\r\n");
+    }
+    queue.add("3|c|");
+    EXPECT_EQ(ReadFile(path), "1|a|\r\n2|b|\r\n3|c|\r\n");
+}
+
+TEST_F(QueueFile, ReadersDoNotStopASave) {
+    TOxLogFile queue(path);
+    queue.add("1|a|");
+    auto reader = platform::File::Open(path, platform::Access::Read, platform::Share::DenyWrite);
+    EXPECT_NO_THROW(queue.add("2|b|"));
+    EXPECT_EQ(ReadFile(path), "1|a|\r\n2|b|\r\n");
+    EXPECT_EQ(reader.readAll(), "1|a|\r\n"); // the reader keeps the content it opened
+}
+
+TEST_F(QueueFile, FileThatCannotBeReadFailsTheOpen) {
+    WriteFile(path, "1|a|\r\n");
+    auto writer =
+        platform::File::Open(path, platform::Access::ReadWrite, platform::Share::Exclusive);
+    EXPECT_THROW(TOxLogFile queue(path), platform::Error);
+}
