@@ -1,0 +1,24 @@
+// Small text helpers of the modem adapter: trimming, ASCII case, integers with a
+// fallback, and the printable form of bytes for the log.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tellum {
+
+// Without leading and trailing bytes up to and including the space (blanks and
+// control bytes).
+std::string Trim(std::string_view text);
+std::string LowerAscii(std::string text);
+std::string UpperAscii(std::string text);
+
+// The decimal integer `text` holds (blanks around it allowed, optional sign), or
+// `fallback` when it holds anything else or does not fit an int.
+int IntOr(std::string_view text, int fallback);
+
+// Bytes of 0x20 and above as they are, every lower byte as "<hh>" in upper-case
+// hexadecimal: "AT\r" gives "AT<0D>".
+std::string Printable(std::string_view bytes);
+
+} // namespace tellum
