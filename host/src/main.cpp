@@ -103,6 +103,8 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread exists, so that every thread inherits the blocked mask.
+    host::SignalWatcher::BlockSignals();
     const int code = Run(argc, argv);
     rtl::TLogger::removeAllSinks();
     return code;

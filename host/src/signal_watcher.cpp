@@ -6,61 +6,65 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace host {
 
 namespace {
 
-int writeEnd = -1; // the only state the handler touches
-
-void OnSignal(int signo) {
-    const int saved = errno;
-    const unsigned char byte = static_cast<unsigned char>(signo);
-    [[maybe_unused]] const ssize_t n = ::write(writeEnd, &byte, 1);
-    errno = saved;
-}
-
 const int WatchedSignals[] = {SIGTERM, SIGINT};
+
+sigset_t WatchedSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signo : WatchedSignals)
+        sigaddset(&set, signo);
+    return set;
+}
 
 } // namespace
 
 struct SignalWatcher::Impl {
-    int fds[2] = {-1, -1};
+    int fd = -1;
     std::unique_ptr<QSocketNotifier> notifier;
     std::function<void(int)> onSignal;
 };
 
+void SignalWatcher::BlockSignals() {
+    const sigset_t set = WatchedSet();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 SignalWatcher::SignalWatcher(std::function<void(int)> onSignal) : impl_(std::make_unique<Impl>()) {
     impl_->onSignal = std::move(onSignal);
-    if (::pipe2(impl_->fds, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw platform::Error("Cannot create the signal pipe: " + platform::SystemErrorText(errno),
+    BlockSignals();
+    const sigset_t set = WatchedSet();
+    impl_->fd = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (impl_->fd < 0)
+        throw platform::Error("Cannot watch the stop signals: " + platform::SystemErrorText(errno),
                               errno);
-    writeEnd = impl_->fds[1];
-    impl_->notifier = std::make_unique<QSocketNotifier>(impl_->fds[0], QSocketNotifier::Read);
+    impl_->notifier = std::make_unique<QSocketNotifier>(impl_->fd, QSocketNotifier::Read);
     QObject::connect(impl_->notifier.get(), &QSocketNotifier::activated, [impl = impl_.get()] {
-        unsigned char byte = 0;
-        while (::read(impl->fds[0], &byte, 1) == 1) {
+        signalfd_siginfo info{};
+        while (::read(impl->fd, &info, sizeof info) == ssize_t(sizeof info)) {
             if (impl->onSignal)
-                impl->onSignal(byte);
+                impl->onSignal(int(info.ssi_signo));
         }
     });
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signo : WatchedSignals)
-        ::sigaction(signo, &action, nullptr);
 }
 
 SignalWatcher::~SignalWatcher() {
+    impl_->notifier.reset();
+    // A signal that came during the stop has been answered by it already.
+    signalfd_siginfo info{};
+    while (::read(impl_->fd, &info, sizeof info) == ssize_t(sizeof info)) {
+    }
+    ::close(impl_->fd);
     for (int signo : WatchedSignals)
         ::signal(signo, SIG_DFL);
-    writeEnd = -1;
-    impl_->notifier.reset();
-    ::close(impl_->fds[0]);
-    ::close(impl_->fds[1]);
+    const sigset_t set = WatchedSet();
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 } // namespace host
