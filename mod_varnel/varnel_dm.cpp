@@ -75,7 +75,9 @@ TvarnelDM::~TvarnelDM() {
     try {
         frontDB_.disconnect();
     } catch (const std::exception& e) {
-        TLogger::error(this, e, "Error on disconnect from DB");
+        // Closed in any case. The database client also ends its connections by
+        // itself when the process is told to stop (SIGTERM, SIGINT).
+        TLogger::warn(this, "Disconnect from DB failed: %s", e.what());
     }
     driver_.reset();
 }
