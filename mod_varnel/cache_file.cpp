@@ -25,8 +25,26 @@ bool TCacheFile::isEmpty() {
 
 void TCacheFile::append(const std::string& text) {
     file_.seekEnd();
-    if (file_.write(text.data(), text.size()) != text.size())
+    const uint64_t before = file_.size();
+    // A line cut short would reach the spool as it is: the cache goes back to
+    // its earlier end.
+    auto restore = [&] {
+        try {
+            file_.truncate(before);
+        } catch (...) {
+        }
+    };
+    size_t written = 0;
+    try {
+        written = file_.write(text.data(), text.size());
+    } catch (...) {
+        restore();
+        throw;
+    }
+    if (written != text.size()) {
+        restore();
         throw ECacheFileException("Error on writing in temp file.");
+    }
 }
 
 void TCacheFile::mergeInto(const std::string& fileName) {

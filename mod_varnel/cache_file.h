@@ -25,8 +25,8 @@ public:
     using Base = rtl::IImplemented;
 
     virtual bool isEmpty() = 0;
-    // Writes the text at the end; a short write raises ECacheFileException
-    // "Error on writing in temp file.".
+    // Writes the text at the end. A write that fails leaves the file as it was
+    // and raises (a short one ECacheFileException "Error on writing in temp file.").
     virtual void append(const std::string& text) = 0;
     // Appends the whole cache to the named file and then empties the cache. On
     // any failure the target is cut back to the length it had, so nothing of

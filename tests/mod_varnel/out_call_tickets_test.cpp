@@ -173,6 +173,22 @@ TEST_F(TicketTest, AMergeFailingPartWayLeavesNothingOfItInTheSpool) {
     EXPECT_EQ(cache(), "");
 }
 
+TEST_F(TicketTest, ALineThatCannotBeWrittenIntoTheCacheLeavesItsTicketQueued) {
+    queueTicket("2101", "0102241530", "00125", "0001", "ABCDEFGHIJKLMNOPQRST");
+    {
+        FileSizeLimit limit(100); // less than one line
+        dm().scanOutCallTickets();
+    }
+    EXPECT_EQ(cache(), "");
+    EXPECT_EQ(spool(), "");
+    ASSERT_EQ(errors().size(), 1u) << logDump();
+    EXPECT_EQ(errors()[0].rfind("Scan error.: ", 0), 0u) << errors()[0];
+
+    dm().scanOutCallTickets();
+    EXPECT_EQ(spool(), line1);
+    EXPECT_EQ(cache(), "");
+}
+
 TEST_F(TicketTest, AnUnreadableTicketIsSetAsideAndLaterTicketsStillReachTheSpool) {
     queueTicket("2101", "0102241530", "12x", "0001");
     queueTicket("2102", "0102241531", "03725");
