@@ -78,11 +78,12 @@ bool TvarnelDM::rejectTicket(IHLDriver& driver, const EHLRecordError& error) {
     const std::string rejects = rejectsFileName();
     TLogger::error(this, error, "OutTicketID %d cannot be read and is set aside in %s: %s",
                    error.key(), rejects, error.recordText());
-    // The record is kept before it leaves the queue.
-    platform::File file = OpenForAppend(rejects);
-    file.writeAll(error.recordText() + "\r\n");
-    file.sync();
-    file.close();
+    // The record is on disk before it leaves the queue.
+    {
+        rtl::Ref<ICacheFile> file = TCacheFile::Create(rejects);
+        file->append(error.recordText() + "\r\n");
+        file->flush();
+    }
     if (driver.DeleteOutTicket(error.key()))
         return true;
     TLogger::error(this, "OutTicketID %d was not deleted.", error.key());
