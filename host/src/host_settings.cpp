@@ -46,6 +46,10 @@ HostOptions ParseOptions(const std::vector<std::string>& args) {
             options.logLevel = ReadLevel(take(), "--log-level");
         } else if (name == "--log-file") {
             options.logFile = take();
+        } else if (name == "--edit") {
+            options.editPlugin = take();
+            if (options.editPlugin->empty())
+                throw EUsageError("Option --edit needs a plug-in name");
         } else {
             throw EUsageError("Unknown option \"" + args[i] + "\"");
         }
@@ -57,11 +61,18 @@ HostOptions ParseOptions(const std::vector<std::string>& args) {
 
 std::string UsageText() {
     return "Usage: pbxhost --config FILE [--log-level LEVEL] [--log-file FILE]\n"
+           "       pbxhost --config FILE --edit PLUGIN [--log-level LEVEL] [--log-file FILE]\n"
            "\n"
            "Runs the plug-ins named in the configuration file's \"host\" section until\n"
            "it receives SIGTERM or SIGINT, then stops and unloads them and exits 0.\n"
            "\n"
+           "With --edit it loads and starts the plug-ins the same way, opens the settings\n"
+           "dialog of PLUGIN (mod_quorvin, mod_varnel, mod_tellum, ...), saves the\n"
+           "configuration file when the dialog is saved, stops the plug-ins and exits 0;\n"
+           "it needs a display (DISPLAY or WAYLAND_DISPLAY) and exits 1 without one.\n"
+           "\n"
            "  --config FILE      configuration file (see README, \"Configuration file\")\n"
+           "  --edit PLUGIN      edit the settings of the plug-in named PLUGIN\n"
            "  --log-level LEVEL  trace, debug, warn, error or off (default: host.log.level,\n"
            "                     else debug)\n"
            "  --log-file FILE    append log lines to FILE besides the console (default:\n"

@@ -23,10 +23,12 @@ struct HostOptions {
     std::string configFile;
     std::optional<rtl::LogLevel> logLevel;
     std::optional<std::string> logFile;
+    // --edit PLUGIN: run that plug-in's configuration editor instead of the host.
+    std::optional<std::string> editPlugin;
 };
 
-// Reads --config FILE, --log-level LEVEL, --log-file FILE (also as
-// --name=value) and --help; raises EUsageError for anything else.
+// Reads --config FILE, --log-level LEVEL, --log-file FILE, --edit PLUGIN
+// (also as --name=value) and --help; raises EUsageError for anything else.
 HostOptions ParseOptions(const std::vector<std::string>& args);
 
 std::string UsageText();

@@ -1,6 +1,9 @@
 // pbxhost: runs the plug-ins named in its configuration file until SIGTERM or
-// SIGINT, then stops and unloads them in reverse order and exits 0.
+// SIGINT, then stops and unloads them in reverse order and exits 0. With
+// --edit PLUGIN it runs that plug-in's configuration editor instead and saves
+// the file when the user saved.
 #include "host_settings.h"
+#include "plugin_editing.h"
 #include "plugin_loader.h"
 #include "signal_watcher.h"
 
@@ -13,11 +16,13 @@
 #include "rtl/logger.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -41,6 +46,45 @@ std::string DefaultPluginDir() {
     if (ec)
         return "lib";
     return (exe.parent_path().parent_path() / "lib").string();
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text.empty() ? "none" : text;
+}
+
+// Runs the editor for `name` on the loaded configuration; the file is written
+// only when the user saved. Answers the exit code.
+int EditPlugin(const std::string& name, const std::string& configFile, rtl::TConfiguration& config,
+               rtl::IContext* context, const host::TPluginLoader& loader,
+               std::optional<host::DialogAnswer> testAnswer) {
+    rtl::Ref<frame::ICfgEditor> editor = host::FindEditor(context, loader, name);
+    if (!editor) {
+        rtl::TLogger::error(Source,
+                            "Cannot edit %s: no running plug-in has an editor for it "
+                            "(running: %s)",
+                            name, Joined(loader.pluginNames()));
+        return 1;
+    }
+    std::optional<host::DialogAutoAnswer> autoAnswer;
+    if (testAnswer)
+        autoAnswer.emplace(*testAnswer);
+    try {
+        editor->accepts(static_cast<rtl::IConfiguration*>(&config));
+        rtl::TLogger::debug(Source, "Editing %s with %s", name, editor->editorName());
+        if (!editor->edit(context)) {
+            rtl::TLogger::debug(Source, "Editing %s cancelled; %s not changed", name, configFile);
+            return 0;
+        }
+        config.save(configFile);
+        rtl::TLogger::debug(Source, "Settings of %s saved to %s", name, configFile);
+        return 0;
+    } catch (const std::exception& e) {
+        rtl::TLogger::error(Source, "Editing %s failed: %s", name, e.what());
+        return 1;
+    }
 }
 
 int Run(int argc, char** argv) {
@@ -73,6 +117,22 @@ int Run(int argc, char** argv) {
     }
 
     platform::Application app(argc, argv);
+    std::optional<host::DialogAnswer> testAnswer;
+    if (options.editPlugin) {
+        try {
+            testAnswer = host::TestDialogAnswer();
+        } catch (const host::EUsageError& e) {
+            rtl::TLogger::error(Source, "Host not started: %s", e.what());
+            return 2;
+        }
+        if (!testAnswer && !platform::HasDisplay()) {
+            rtl::TLogger::error(Source,
+                                "Cannot edit %s: there is no display to show the dialog on "
+                                "(Qt platform \"%s\"; set DISPLAY or WAYLAND_DISPLAY)",
+                                *options.editPlugin, QGuiApplication::platformName().toStdString());
+            return 1;
+        }
+    }
     rtl::TLogger::debug(Source, "Host starting with configuration %s", options.configFile);
 
     rtl::Ref<rtl::TContext> context(new rtl::TContext);
@@ -91,8 +151,13 @@ int Run(int argc, char** argv) {
         const auto names = loader.pluginNames();
         if (names.empty())
             rtl::TLogger::warn(Source, "No plug-in is running");
-        rtl::TLogger::debug(Source, "Host running with %d plug-in(s)", int(names.size()));
-        exitCode = app.exec();
+        if (options.editPlugin) {
+            exitCode = EditPlugin(*options.editPlugin, options.configFile, *config, context.get(),
+                                  loader, testAnswer);
+        } else {
+            rtl::TLogger::debug(Source, "Host running with %d plug-in(s)", int(names.size()));
+            exitCode = app.exec();
+        }
         loader.unloadAll();
     }
     context->clear();

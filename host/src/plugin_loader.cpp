@@ -138,6 +138,18 @@ std::vector<std::string> TPluginLoader::pluginNames() const {
     return names;
 }
 
+bool TPluginLoader::comesFrom(const std::string& pluginName, rtl::IImplemented* object) const {
+    if (!object)
+        return false;
+    for (const auto& plugin : loaded_) {
+        if (plugin->name != pluginName || !plugin->detach)
+            continue;
+        const void* library = ObjectFileOf(reinterpret_cast<const void*>(plugin->detach));
+        return library && library == ObjectFileOf(object);
+    }
+    return false;
+}
+
 // Undoes whatever steps `plugin` got through, in reverse order. A start that
 // raised still gets its stop: it may have registered objects before failing.
 void TPluginLoader::unload(Loaded& plugin) {

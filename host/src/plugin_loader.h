@@ -29,6 +29,8 @@ public:
 
     // pluginName of each running plug-in, in load order.
     std::vector<std::string> pluginNames() const;
+    // Whether `object` comes from the library of the running plug-in `pluginName`.
+    bool comesFrom(const std::string& pluginName, rtl::IImplemented* object) const;
 
 private:
     struct Loaded;

@@ -1,7 +1,6 @@
 // The editor protocol: which configuration an editor works on, defaults before
 // the dialog, and the answer when there is no configuration at all.
 #include "frame/cfg_editor.h"
-#include "frame/common_cfg_editor.h"
 
 #include "rtl/configuration.h"
 #include "rtl/context.h"
@@ -97,15 +96,6 @@ TEST_F(CfgEditorTest, AcceptedConfigurationIsUsedOverTheContext) {
     EXPECT_FALSE(editor->accepts(rtl::Query<frame::IEditor>(editor).get()));
     EXPECT_TRUE(editor->edit(context.get()));
     EXPECT_EQ(inContext->get("mod_test.timer_interval"), "5000");
-}
-
-TEST(CommonCfgEditor, AnswersFalseUntilTheDialogExists) {
-    Ref<rtl::TConfiguration> config(new rtl::TConfiguration);
-    Ref<frame::TCfgEditor> editor(
-        new frame::TCfgEditor({"TPlainEditor", "Plain", "Plain editor", "mod_plain"}));
-    ASSERT_TRUE(editor->accepts(config.get()));
-    EXPECT_FALSE(editor->edit(nullptr));
-    EXPECT_FALSE(frame::showConfigEditor(nullptr, config.get(), true, "mod_plain"));
 }
 
 } // namespace

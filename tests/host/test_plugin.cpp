@@ -1,7 +1,9 @@
 // A plug-in for the host tests: an adapter that answers every line operation
 // with true, registers an editor while started, and logs what it sees. The
 // key "fail_start" = "1" in its section makes start raise after the editor was
-// registered.
+// registered; "editor_section" names another section for its editor. The
+// editor writes two defaults, shows the common configuration dialog and, after
+// a save, logs every setting of its section.
 #include "frame/cfg_editor.h"
 #include "frame/pbxAdapter_int.h"
 #include "frame/plugin_entry.h"
@@ -14,6 +16,24 @@
 #include <stdexcept>
 
 namespace {
+
+class THostTestEditor : public frame::TCfgEditor {
+public:
+    explicit THostTestEditor(const std::string& section)
+        : TCfgEditor({"THostTestEditor", "Host test", "Host test plug-in", section}) {}
+
+protected:
+    void setDefaults(rtl::IConfiguration& section) override {
+        if (!section.has("timer_interval"))
+            section.set("timer_interval", "0");
+        if (!section.has("rs.device"))
+            section.set("rs.device", "COM1");
+    }
+    void confirmed(rtl::IConfiguration& section) override {
+        for (const auto& entry : section.tree()->descendants())
+            rtl::TLogger::trace(this, "Config key %s = %s", entry->path(), entry->value());
+    }
+};
 
 class THostTestPlugin
     : public rtl::TPlugin<frame::IPBXAdapter, frame::IStartable, frame::IContextAware> {
@@ -32,11 +52,11 @@ public:
 
     void start() override {
         rtl::TLogger::debug(this, "--- Startup begin ---");
-        editor_ = rtl::Ref<frame::ICfgEditor>(new frame::TCfgEditor(
-            {"THostTestEditor", "Host test", "Host test plug-in", TEST_PLUGIN_NAME}));
-        context_->registerObject(editor_.get());
         auto section =
             rtl::TContextQuery::getAny<rtl::IConfiguration>(context_.get())->sub(TEST_PLUGIN_NAME);
+        const std::string editorSection = section->get("editor_section", TEST_PLUGIN_NAME);
+        editor_ = rtl::Ref<frame::ICfgEditor>(new THostTestEditor(editorSection));
+        context_->registerObject(editor_.get());
         if (section->get("fail_start") == "1")
             throw std::runtime_error("start refused by configuration");
         if (auto self =

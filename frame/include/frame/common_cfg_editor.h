@@ -11,8 +11,9 @@ namespace frame {
 
 // Shows the dialog modally over `configuration` (the plug-in's section) and
 // answers true exactly when the user saved. `treeMode` lists nested settings
-// under their sections; `moduleName` names the plug-in in the dialog.
-// Until the dialog is built into this frame it shows nothing and answers false.
+// under their sections; `moduleName` names the plug-in the dialog is for.
+// The dialog belongs to DialogParent(). Errors of the configuration, and an
+// unknown code page at "host.text_codec", are raised to the caller.
 bool showConfigEditor(rtl::IContext* context, rtl::IConfiguration* configuration, bool treeMode,
                       const std::string& moduleName);
 
