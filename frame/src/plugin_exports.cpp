@@ -4,16 +4,12 @@
 
 #include "rtl/logger.h"
 
-#include <QCoreApplication>
-
 #include <cstdint>
 
 namespace {
 
 const char* const Category = "gui_lib_module";
 
-// The library's current application object; empty means the process's own.
-QObject* currentApplication = nullptr;
 // The one lib_module_attach replaced, put back by lib_module_detach.
 QObject* savedApplication = nullptr;
 
@@ -30,10 +26,6 @@ bool SharesHostFramework(rtl::IHostModule* host) {
 }
 
 } // namespace
-
-QObject* frame::application() {
-    return currentApplication ? currentApplication : QCoreApplication::instance();
-}
 
 extern "C" {
 
@@ -55,7 +47,7 @@ void lib_module_attach(rtl::IHostModule* host) {
     if (auto gui = rtl::Query<rtl::IGUIHostModule>(host)) {
         rtl::TLogger::trace(Category, "lib_module_attach: replace Forms.Application (%d) with %d",
                             AsInteger(savedApplication), AsInteger(gui->application()));
-        currentApplication = gui->application();
+        frame::setApplication(gui->application());
     }
 }
 
@@ -63,7 +55,7 @@ void lib_module_detach(rtl::IHostModule* host) {
     if (!host || SharesHostFramework(host))
         return;
     rtl::TLogger::trace(Category, "lib_module_detach() ...");
-    currentApplication = savedApplication;
+    frame::setApplication(savedApplication);
     rtl::TLogger::trace(Category, "lib_module_detach: restore Forms.Application with %d",
                         AsInteger(frame::application()));
     rtl::TLogger::setMultilogFactory({});

@@ -1,9 +1,12 @@
 #include "pbx_editor_dialog.h"
 
+#include "pbx_manager_form.h"
+
 namespace quorvin {
 
-bool ShowPBXEditorDialog(rtl::IContext*, rtl::IConfiguration&) {
-    return false;
+bool ShowPBXEditorDialog(rtl::IContext* context, rtl::IConfiguration& section) {
+    TfrmPBXEditor form(context, &section);
+    return form.ShowModal() == 1;
 }
 
 } // namespace quorvin

@@ -11,8 +11,7 @@ namespace quorvin {
 // Shows the dialog modally over `section` (the "mod_quorvin" section; the
 // adapters offered are those registered in `context`) and answers true exactly
 // when the user confirmed, after the dialog wrote its values into the section.
-// The dialog is freed in every case. Until the widgets are built into this
-// plug-in it shows nothing and answers false.
+// The dialog is freed in every case.
 bool ShowPBXEditorDialog(rtl::IContext* context, rtl::IConfiguration& section);
 
 } // namespace quorvin

@@ -3,6 +3,8 @@
 // type text (Cyrillic included).
 #pragma once
 
+#include "test_support/modal_dialog.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,18 +18,8 @@ class QWidget;
 
 namespace gui_test {
 
-// Calls `show`, which opens a modal dialog and returns when it closes, and
-// runs `user` on the dialog once it is on screen. A dialog that `user` leaves
-// open after a fatal test failure is closed, so a failing test cannot hang.
-// Answers what `show` answered.
-void RunWithDialog(const std::function<void()>& show, const std::function<void(QDialog&)>& user);
-
-template <typename Show>
-auto WithDialog(Show show, const std::function<void(QDialog&)>& user) -> decltype(show()) {
-    decltype(show()) result{};
-    RunWithDialog([&] { result = show(); }, user);
-    return result;
-}
+using test_support::RunWithDialog;
+using test_support::WithDialog;
 
 // The row reached from the top-level row through the keys in `keys`.
 QTreeWidgetItem* Row(QTreeWidget& grid, const QStringList& keys);

@@ -8,6 +8,10 @@
 
 #include "frame/edit_int.h"
 
+#include "test_support/modal_dialog.h"
+
+#include <QDialog>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -190,13 +194,22 @@ TEST_F(EditorEdit, WithoutAConfigurationNothingIsShown) {
     EXPECT_EQ(editor->shown, 0);
 }
 
-TEST(PBXManagerEditor, UntilTheDialogIsBuiltEditAnswersFalseAfterWritingTheDefaults) {
+// Through the real dialog, which the user cancels: the defaults were written
+// before it showed them.
+TEST(PBXManagerEditor, CancelledDialogAnswersFalseAfterWritingTheDefaults) {
     Ref<rtl::TContext> context(new rtl::TContext);
     Ref<rtl::TConfiguration> config(new rtl::TConfiguration);
     context->registerObject(config.get());
     Ref<TPBXManagerEditor> editor(new TPBXManagerEditor);
     rtl::LogCapture log;
-    EXPECT_FALSE(editor->edit(context.get()));
+    std::string caption;
+    const bool saved = test_support::WithDialog([&] { return editor->edit(context.get()); },
+                                                [&](QDialog& dialog) {
+                                                    caption = dialog.windowTitle().toStdString();
+                                                    dialog.reject();
+                                                });
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(caption, "PBX manager configuration");
     EXPECT_EQ(config->get("mod_quorvin.timer_interval"), "5000");
     EXPECT_FALSE(log.containsText("Config key")) << log.dump();
 }

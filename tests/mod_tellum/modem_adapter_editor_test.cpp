@@ -6,6 +6,10 @@
 #include "rtl/context.h"
 #include "rtl/log_sinks.h"
 
+#include "test_support/modal_dialog.h"
+
+#include <QDialog>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -84,9 +88,15 @@ TEST_F(ModemEditorTest, CancelledEditLeavesTheDefaultsAndTracesNothing) {
     EXPECT_EQ(EntriesOf(*root->sub("mod_tellum")), kDefaults);
     EXPECT_TRUE(log.texts(LogLevel::Trace).empty()) << log.dump();
 
-    // The frame's own dialog is not there yet: it answers as a cancel.
+    // The frame's own dialog, cancelled by the user.
     auto plain = rtl::MakeRef<TModemAdapterEditor>();
-    EXPECT_FALSE(plain->edit(context.get()));
+    std::string caption;
+    EXPECT_FALSE(test_support::WithDialog([&] { return plain->edit(context.get()); },
+                                          [&](QDialog& dialog) {
+                                              caption = dialog.windowTitle().toStdString();
+                                              dialog.reject();
+                                          }));
+    EXPECT_EQ(caption, "Настройки на модул");
 }
 
 TEST_F(ModemEditorTest, PresentValuesStayEvenWhenEmpty) {

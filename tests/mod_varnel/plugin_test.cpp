@@ -10,6 +10,10 @@
 #include "frame/plugin_int.h"
 #include "rtl/context.h"
 
+#include "test_support/modal_dialog.h"
+
+#include <QDialog>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -215,11 +219,17 @@ TEST(HLDriverEditor, EditWritesDefaultsThenAsksTheDialog) {
     editor->answer = false;
     EXPECT_FALSE(editor->edit(context.get()));
 
-    // Through the frame's common dialog, which shows nothing yet.
+    // Through the frame's common dialog, which the user cancels.
     Ref<mod_varnel::THLDriverEditor> plain = rtl::MakeRef<mod_varnel::THLDriverEditor>();
     Ref<rtl::TConfiguration> fresh = rtl::MakeRef<rtl::TConfiguration>();
     ASSERT_TRUE(plain->accepts(fresh.get()));
-    EXPECT_FALSE(plain->edit(context.get()));
+    std::string caption;
+    EXPECT_FALSE(test_support::WithDialog([&] { return plain->edit(context.get()); },
+                                          [&](QDialog& dialog) {
+                                              caption = dialog.windowTitle().toStdString();
+                                              dialog.reject();
+                                          }));
+    EXPECT_EQ(caption, "Настройки на модул");
     EXPECT_EQ(Settings(*fresh->sub("mod_varnel")), Defaults);
 }
 

@@ -51,5 +51,7 @@ rtl::Ref<rtl::IPlugin> CreatePlugin();
 // This library's application object, the parent of its dialogs: the process's
 // Qt application unless lib_module_attach put the host's in its place.
 QObject* application();
+// Replaces it (lib_module_attach and lib_module_detach); null means the process's own.
+void setApplication(QObject* application);
 
 } // namespace frame
