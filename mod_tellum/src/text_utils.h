@@ -2,6 +2,8 @@
 // fallback, and the printable form of bytes for the log.
 #pragma once
 
+#include "platform/printable.h"
+
 #include <string>
 #include <string_view>
 
@@ -17,8 +19,7 @@ std::string UpperAscii(std::string text);
 // `fallback` when it holds anything else or does not fit an int.
 int IntOr(std::string_view text, int fallback);
 
-// Bytes of 0x20 and above as they are, every lower byte as "<hh>" in upper-case
-// hexadecimal: "AT\r" gives "AT<0D>".
-std::string Printable(std::string_view bytes);
+// Bytes of 0x20 and above as they are, every lower byte as "<hh>": "AT\r" gives "AT<0D>".
+using platform::Printable;
 
 } // namespace tellum

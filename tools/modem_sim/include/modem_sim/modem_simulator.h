@@ -3,6 +3,8 @@
 // on the master side from its own thread, echoing and answering as configured.
 #pragma once
 
+#include "platform/printable.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -36,7 +38,7 @@ struct Exchange {
 };
 
 // Bytes of 0x20 and above as they are, lower ones as "<0D>".
-std::string Printable(std::string_view bytes);
+using platform::Printable;
 
 class ModemSimulator {
 public:
