@@ -71,7 +71,7 @@ std::string UsageText() {
            "configuration file when the dialog is saved, stops the plug-ins and exits 0;\n"
            "it needs a display (DISPLAY or WAYLAND_DISPLAY) and exits 1 without one.\n"
            "\n"
-           "  --config FILE      configuration file (see README, \"Configuration file\")\n"
+           "  --config FILE      configuration file (see docs/configuration.md)\n"
            "  --edit PLUGIN      edit the settings of the plug-in named PLUGIN\n"
            "  --log-level LEVEL  trace, debug, warn, error or off (default: host.log.level,\n"
            "                     else debug)\n"

@@ -1,8 +1,8 @@
 // The configuration file: sections "[name]" for the top-level nodes, then one
 // "path = value" line per node below, parents first, in tree order. Values
 // that would not survive a plain line (surrounding blanks, control bytes, a
-// leading quote) are written quoted with backslash escapes. The README's
-// "Configuration file" section describes the format for operators.
+// leading quote) are written quoted with backslash escapes. The operators'
+// page docs/configuration.md describes the format.
 #include "config_node.h"
 
 #include <cstdio>
