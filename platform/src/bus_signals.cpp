@@ -90,6 +90,7 @@ public:
         busTimer_.setSingleShot(true);
         QObject::connect(&busTimer_, &QTimer::timeout, [this] { pump(); });
         answerTimer_.setSingleShot(true);
+        answerTimer_.setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5 % early
         QObject::connect(&answerTimer_, &QTimer::timeout, [this] { onAnswerDeadline(); });
         open();
     }
@@ -218,7 +219,12 @@ private:
                 break;
         }
         if (!sd_bus_is_open(bus_)) {
-            drop("the connection to " + address_ + " was closed by the bus", true);
+            // While opening, sd-bus itself closes a connection whose Hello went unanswered.
+            if (phase_ == Phase::Opening)
+                drop("no answer from " + address_ + " (the connection closed while opening)",
+                     false);
+            else
+                drop("the connection to " + address_ + " was closed by the bus", true);
             return;
         }
         if (answer_)
