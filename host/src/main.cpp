@@ -2,6 +2,7 @@
 // SIGINT, then stops and unloads them in reverse order and exits 0. With
 // --edit PLUGIN it runs that plug-in's configuration editor instead and saves
 // the file when the user saved.
+#include "bus_status_log.h"
 #include "host_settings.h"
 #include "plugin_editing.h"
 #include "plugin_loader.h"
@@ -145,6 +146,7 @@ int Run(int argc, char** argv) {
             rtl::TLogger::debug(Source, "%s received, stopping", SignalName(signo));
             platform::Quit(0);
         });
+        const host::BusStatusLog busStatusLog; // the link library's notifications on the bus
         host::TPluginLoader loader(context, hostModule);
         for (const auto& file : settings.pluginFiles)
             loader.load(file);

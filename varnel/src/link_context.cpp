@@ -20,7 +20,7 @@ constexpr const char* CannotConnect = "Cannot connect to Orvane hotel link drive
 } // namespace
 
 LinkContext::LinkContext(LinkTimings timings, RegisteredMessages messages)
-    : timings_(timings), messages_(messages), transport_(std::make_unique<platform::TcpClient>()),
+    : timings_(timings), notifier_(messages), transport_(std::make_unique<platform::TcpClient>()),
       keepAliveTimer_(std::make_unique<platform::Timer>()) {
     // Handlers run inside Qt's event dispatch: no exception may leave them.
     transport_->setEvents({
@@ -126,9 +126,9 @@ bool LinkContext::sendFrame(std::string_view body, bool waitForAck) {
 void LinkContext::onStateChange(int oldState, int newState) {
     try {
         if (oldState == 0 && newState == 1)
-            platform::Broadcast(messages_.id(Notification::Connected), 0, 0);
+            notifier_.announce(Notification::Connected, 0, 0);
         else if (oldState == 1 && newState == 0)
-            platform::Broadcast(messages_.id(Notification::Disconnected), 0, 0);
+            notifier_.announce(Notification::Disconnected, 0, 0);
     } catch (const std::exception&) {
         // No application object any more (process exit): nobody is listening.
     }
@@ -223,7 +223,7 @@ void LinkContext::applyEvent(const EventOutcome& outcome) {
     }
     // Posted only after the record is saved, so a receiver finds it.
     if (outcome.notification)
-        platform::Broadcast(messages_.id(*outcome.notification), outcome.wParam, outcome.lParam);
+        notifier_.announce(*outcome.notification, outcome.wParam, outcome.lParam);
 }
 
 KeepAliveSuspension::KeepAliveSuspension(platform::Timer& timer)

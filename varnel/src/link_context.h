@@ -81,7 +81,7 @@ private:
     void onKeepAliveTick();
 
     LinkTimings timings_;
-    RegisteredMessages messages_;
+    Notifier notifier_;
     uint8_t ackState_ = 0;
     bool userDisconnected_ = false;
     uint64_t droppedFrames_ = 0;

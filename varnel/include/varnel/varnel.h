@@ -118,6 +118,19 @@ VARNEL_API int32_t DeleteWakeUpEvent(int32_t Key);
  *   "Data modification from reception set"
  *   "Connected to HL driver"                    (lParam 0)
  *   "Disconnected from HL driver"               (lParam 0)
- * A notification is posted after its record was saved to the queue file. */
+ * A notification is posted after its record was saved to the queue file.
+ *
+ * Right after it is posted in the process, each notification also goes to every
+ * program on the machine as a signal on the D-Bus system bus (DBUS_SYSTEM_BUS_ADDRESS,
+ * else the standard socket): signal VARNEL_BUS_SIGNAL of interface VARNEL_BUS_INTERFACE
+ * at object VARNEL_BUS_PATH, sent from the bus name VARNEL_BUS_NAME, with the arguments
+ * (s name, u wParam, i lParam): the name above and the same two numbers. The signal
+ * carries nothing of the record; a program that may read the queue folder finds it
+ * there. Without a bus the notifications stay in the process and nothing else changes.
+ */
+#define VARNEL_BUS_NAME "org.hotelpbxlink.Varnel"
+#define VARNEL_BUS_PATH "/org/hotelpbxlink/Varnel"
+#define VARNEL_BUS_INTERFACE "org.hotelpbxlink.Varnel.Notifications1"
+#define VARNEL_BUS_SIGNAL "Notification"
 
 #endif
