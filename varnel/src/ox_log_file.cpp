@@ -6,7 +6,9 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace varnel {
 
@@ -31,85 +33,88 @@ TOxLogRecordList SplitRecords(const std::string& text) {
 
 TOxLogFile::TOxLogFile(std::string fileName, uint32_t sizeCap)
     : fileName_(std::move(fileName)), sizeCap_(sizeCap) {
+    // A crash between writing a temporary file and renaming it leaves the temporary
+    // file; the queue file itself is whole (the old or the new content).
+    platform::RemoveStaleTemporaries(fileName_);
     load();
-    autoSave_ = true;
-}
-
-TOxLogFile::~TOxLogFile() {
-    try {
-        save();
-    } catch (...) {
-        // Nothing can report it here; the file holds the last successful save.
-    }
 }
 
 void TOxLogFile::load() {
-    const bool remembered = autoSave_;
-    autoSave_ = false;
     records_.clear();
     std::string text;
     try {
         platform::File file =
             platform::File::Open(fileName_, platform::Access::Read, platform::Share::DenyWrite);
         text = file.readAll();
+        // Records hold guest names and call tickets: a file that others may read (an
+        // earlier version wrote 0644) is closed to them now, not only at the next change.
+        struct stat st {};
+        if (::fstat(file.fd(), &st) == 0) {
+            fileMode_ = (st.st_mode & FileMode) | S_IRUSR | S_IWUSR;
+            if ((st.st_mode & 07777) != fileMode_)
+                (void)::fchmod(file.fd(), fileMode_); // the next save sets it anyway
+        }
     } catch (const platform::Error& e) {
         if (e.code() != ENOENT)
             throw;
+        write(std::string());
     }
     records_ = SplitRecords(text);
-    autoSave_ = remembered;
 }
 
-void TOxLogFile::save() {
-    std::string text;
+std::string TOxLogFile::textOf(size_t first, size_t skip) const {
     size_t size = 0;
-    for (const auto& record : records_)
-        size += record.size() + 2;
+    for (size_t i = first; i < records_.size(); ++i)
+        size += i == skip ? 0 : records_[i].size() + 2;
+    std::string text;
     text.reserve(size);
-    for (const auto& record : records_) {
-        text += record;
+    for (size_t i = first; i < records_.size(); ++i) {
+        if (i == skip)
+            continue;
+        text += records_[i];
         text += "\r\n";
     }
-    platform::AtomicReplace(fileName_, text);
+    return text;
 }
 
-void TOxLogFile::autoSave() {
-    if (autoSave_)
-        save();
+void TOxLogFile::write(const std::string& text) const {
+    platform::AtomicReplace(fileName_, text, fileMode_);
 }
 
-void TOxLogFile::add(TOxLogRecord record) {
-    records_.push_back(std::move(record));
-    applySizeCap();
-}
-
-void TOxLogFile::applySizeCap() {
-    const bool remembered = autoSave_;
-    autoSave_ = false;
-    // Keep the newest records whose lines (CR LF included) first reach the cap, or
-    // all of them while they stay below it.
+size_t TOxLogFile::droppedByCap() const {
+    // Keep the newest records whose lines (CR LF included) first reach the cap, or all
+    // of them while they stay below it.
     uint64_t sum = 0;
     size_t kept = 0;
     for (auto it = records_.rbegin(); it != records_.rend() && sum < sizeCap_; ++it) {
         sum += it->size() + 2;
         ++kept;
     }
-    if (kept < records_.size())
-        records_.erase(records_.begin(), records_.begin() + ptrdiff_t(records_.size() - kept));
-    autoSave_ = remembered;
-    autoSave();
+    return records_.size() - kept;
+}
+
+void TOxLogFile::add(TOxLogRecord record) {
+    records_.push_back(std::move(record));
+    const size_t dropped = droppedByCap();
+    try {
+        write(textOf(dropped, SIZE_MAX));
+    } catch (...) {
+        records_.pop_back();
+        throw;
+    }
+    records_.erase(records_.begin(), records_.begin() + ptrdiff_t(dropped));
 }
 
 void TOxLogFile::remove(size_t index) {
     if (index >= records_.size())
         throw std::out_of_range("No queue record at index " + std::to_string(index));
+    write(textOf(0, index));
     records_.erase(records_.begin() + ptrdiff_t(index));
-    autoSave();
 }
 
 void TOxLogFile::clear() {
+    write(std::string());
     records_.clear();
-    autoSave();
 }
 
 int64_t TOxLogFile::indexOf(const std::string& record) const {
