@@ -459,23 +459,43 @@ TEST_F(Events, HandEditedQueueFileDoesNotBlockTheQueue) {
     EXPECT_EQ(ReadFile(queueFile("TicketsOut.txt")), "");
 }
 
-TEST_F(Events, RecordThatCannotBeSavedIsNotAcknowledgedButKept) {
+TEST_F(Events, ARecordThatCannotBeSavedIsNotAcknowledgedAndTheResentFrameIsStoredOnce) {
     const std::string path = queueFile("RoomStates.txt");
-    const size_t acks = simulator.acksReceived();
+    simulator.setPacing(hlsim::Pacing::AwaitAck, 200, 1000);
     {
         auto lock =
             platform::File::Open(path, platform::Access::ReadWrite, platform::Share::Exclusive,
                                  platform::Create::OpenOrCreate);
         simulator.send({hlsim::BuildFrame("roomstatus", {{"room", "101"}, {"status", "1"}})});
-        // A later frame shows when the first one has been handled.
-        sendAndWait(hlsim::BuildFrame("checkout", {{"room", "102"}}),
-                    "Checkout from reception set");
+        // Not acknowledged, so the driver sends it again, and again.
+        ASSERT_TRUE(waitFor([&] { return simulator.framesResent() >= 2; }));
         EXPECT_EQ(notifications.count("Room status event from HL driver"), 0u);
-        EXPECT_TRUE(waitFor([&] { return simulator.acksReceived() == acks + 1; }));
+        EXPECT_EQ(get(RoomStates).first, -1); // memory agrees with the file
         EXPECT_EQ(ReadFile(path), "");
     }
-    EXPECT_EQ(get(RoomStates).second[0], "101"); // in memory
-    sendAndWait(hlsim::BuildFrame("roomstatus", {{"room", "103"}, {"status", "1"}}),
-                "Room status event from HL driver");
-    EXPECT_EQ(Lines(ReadFile(path)).size(), 2u); // both reach the file with this save
+    ASSERT_TRUE(waitForNotification("Room status event from HL driver"));
+    ASSERT_TRUE(waitFor([&] { return !simulator.sending(); }));
+    EXPECT_EQ(Lines(ReadFile(path)).size(), 1u);
+    EXPECT_EQ(get(RoomStates).second[0], "101");
+    EXPECT_EQ(notifications.count("Room status event from HL driver"), 1u);
+    EXPECT_EQ(simulator.framesGivenUp(), 0u);
+}
+
+TEST_F(Events, AConnectThatFailsKeepsTheQueuesItHad) {
+    // A queue file that another program holds locked cannot be opened.
+    const std::string lockedFolder = dir.path() + "/locked/";
+    platform::CreateFolders(lockedFolder);
+    WriteFile(lockedFolder + "WakeUps.txt", "1|a|\r\n");
+    auto lock = platform::File::Open(lockedFolder + "WakeUps.txt", platform::Access::ReadWrite,
+                                     platform::Share::Exclusive);
+    OutText message;
+    ASSERT_EQ(varnel->Connect("127.0.0.1", simulator.portText().c_str(), lockedFolder.c_str(),
+                              message.ptr()),
+              -3)
+        << message.str();
+    // The link is still up and its events still reach the queues it had.
+    sendAndWait(hlsim::BuildFrame("checkout", {{"room", "101"}}), "Checkout from reception set");
+    EXPECT_EQ(get(CheckOuts).second[0], "101");
+    EXPECT_EQ(Lines(ReadFile(queueFile("CheckOuts.txt"))).size(), 1u);
+    EXPECT_EQ(ReadFile(lockedFolder + "WakeUps.txt"), "1|a|\r\n");
 }
