@@ -141,6 +141,9 @@ struct Simulator::Impl {
                 old->deleteLater();
             }
             socket = next;
+            // An acknowledgement and the answer right behind it are two small writes:
+            // without this the second waits for the peer's delayed TCP acknowledgement.
+            next->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             ++connections;
             out.clear();
             waiting = false;
