@@ -7,11 +7,13 @@
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "platform/messages.h"
+#include "platform/tick_count.h"
 #include "test_support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <regex>
 
@@ -498,4 +500,50 @@ TEST_F(Events, AConnectThatFailsKeepsTheQueuesItHad) {
     EXPECT_EQ(get(CheckOuts).second[0], "101");
     EXPECT_EQ(Lines(ReadFile(queueFile("CheckOuts.txt"))).size(), 1u);
     EXPECT_EQ(ReadFile(lockedFolder + "WakeUps.txt"), "1|a|\r\n");
+}
+
+TEST_F(Events, OurAcknowledgementAndOurNextFrameNeverShareARead) {
+    // A driver that reads chunk by chunk drops a read that holds two messages. Frames
+    // come back to back here (the driver does not wait), then a command follows an
+    // event at once.
+    simulator.setPacing(hlsim::Pacing::FreeRunning);
+    simulator.setWriteMode(hlsim::WriteMode::Joined);
+    simulator.clearReceived();
+    simulator.send({hlsim::BuildFrame("checkout", {{"room", "101"}}),
+                    hlsim::BuildFrame("checkout", {{"room", "102"}}),
+                    hlsim::BuildFrame("checkout", {{"room", "103"}})});
+    ASSERT_TRUE(waitFor([&] { return simulator.acksReceived() == 3; }));
+    sendAndWait(hlsim::BuildFrame("checkout", {{"room", "104"}}), "Checkout from reception set");
+    OutText message;
+    EXPECT_EQ(varnel->CheckOut("105", message.ptr(), 1), 0) << message.str();
+    for (const std::string& read : simulator.reads()) {
+        size_t messages = 0;
+        for (const char c : read)
+            messages += (c == '\x06' || c == '\x02') ? 1 : 0;
+        EXPECT_EQ(messages, 1u) << hlsim::Readable(read);
+    }
+}
+
+TEST_F(Events, AtTheDriversPaceThePauseAfterOurAcknowledgementEndsWithTheNextFrame) {
+    simulator.setPacing(hlsim::Pacing::AwaitAck, 600000, 0);
+    // A clock that steps once a second: a pause that only time could end would last
+    // 50 s of it after each acknowledgement.
+    struct SlowClock {
+        SlowClock() {
+            const auto start = std::chrono::steady_clock::now();
+            platform::SetTickSource([start] {
+                return uint32_t(std::chrono::duration_cast<std::chrono::seconds>(
+                                    std::chrono::steady_clock::now() - start)
+                                    .count());
+            });
+        }
+        ~SlowClock() { platform::SetTickSource({}); }
+    } clock;
+    const size_t acks = simulator.acksReceived();
+    std::vector<std::string> frames;
+    for (const char* room : {"101", "102", "103", "104", "105"})
+        frames.push_back(hlsim::BuildFrame("checkout", {{"room", room}}));
+    simulator.send(frames);
+    // 40 steps of the slow clock: less than one such pause.
+    EXPECT_TRUE(platform::WaitUntil([&] { return simulator.acksReceived() == acks + 5; }, 40));
 }

@@ -110,7 +110,8 @@ struct Simulator::Impl {
     std::string heldAcks;  // acknowledgements held back until the frame is complete
 
     std::string received;
-    std::string partial; // a frame being received
+    std::vector<std::string> reads; // every read as it came
+    std::string partial;            // a frame being received
     bool inFrame = false;
     std::vector<std::string> frames;
     std::vector<Request> requests;
@@ -173,6 +174,7 @@ struct Simulator::Impl {
 
     void onData(const QByteArray& data) {
         received.append(data.constData(), size_t(data.size()));
+        reads.emplace_back(data.constData(), size_t(data.size()));
         for (const char c : data) {
             if (c == Stx) {
                 if (inFrame)
@@ -515,8 +517,13 @@ size_t Simulator::countFrames(char letter) const {
     return n;
 }
 
+const std::vector<std::string>& Simulator::reads() const {
+    return impl_->reads;
+}
+
 void Simulator::clearReceived() {
     impl_->received.clear();
+    impl_->reads.clear();
     impl_->frames.clear();
     impl_->requests.clear();
     impl_->acks = 0;

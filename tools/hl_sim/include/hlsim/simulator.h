@@ -110,6 +110,8 @@ public:
 
     // Every byte received, over all connections.
     const std::string& received() const;
+    // The same bytes as they came, one entry per read of the socket.
+    const std::vector<std::string>& reads() const;
     // Complete frames received (STX to ETX), in order.
     const std::vector<std::string>& frames() const;
     // The hotel requests among them.
