@@ -267,7 +267,6 @@ void LinkContext::handleFrame(const std::string& frame) {
     } catch (const std::exception&) {
         // Its record is not on disk (nor in memory): without an acknowledgement the
         // driver keeps the frame and sends it again.
-        ++unsavedFrames_;
         return;
     }
     try {

@@ -57,14 +57,11 @@ public:
 
     uint8_t ackState() const { return ackState_; }
     bool userDisconnected() const { return userDisconnected_; }
-    bool keepAliveRunning() const { return keepAliveTimer_->running(); }
     const LinkTimings& timings() const { return timings_; }
     // nullptr until a Connect opened the queues.
     EventQueues* queues() { return queues_.get(); }
     // Complete frames that matched no known kind and were dropped unacknowledged.
     uint64_t droppedFrames() const { return droppedFrames_; }
-    // Frames left unacknowledged because their record could not be saved.
-    uint64_t unsavedFrames() const { return unsavedFrames_; }
 
     // Answer and status slots: written by the frame handlers, read by the commands.
     std::string answerCodes;
@@ -94,7 +91,6 @@ private:
     uint8_t ackState_ = 0;
     bool userDisconnected_ = false;
     uint64_t droppedFrames_ = 0;
-    uint64_t unsavedFrames_ = 0;
 
     // Frames are handled one after the other, in arrival order, from the transport's
     // data event and the pause timer; handling never dispatches events, so frames

@@ -44,7 +44,6 @@ public:
     int64_t indexOfKey(const std::string& key) const;
     const std::string& fileName() const { return fileName_; }
     uint32_t sizeCap() const { return sizeCap_; }
-    mode_t fileMode() const { return fileMode_; }
 
 private:
     void load();
