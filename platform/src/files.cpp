@@ -193,6 +193,11 @@ void File::sync() {
 }
 
 void AtomicReplace(const std::string& path, const std::string& content, mode_t mode) {
+    const std::string_view pieces[] = {content};
+    AtomicReplace(path, std::span<const std::string_view>(pieces), mode);
+}
+
+void AtomicReplace(const std::string& path, std::span<const std::string_view> pieces, mode_t mode) {
     // A program writing the file holds an exclusive lock: do not replace under it.
     // Readers (shared lock or none) keep the old content they opened.
     {
@@ -214,7 +219,9 @@ void AtomicReplace(const std::string& path, const std::string& content, mode_t m
     try {
         if (::fchmod(fd, mode) != 0)
             Fail("Cannot set the mode of", temp, errno);
-        file.writeAll(content);
+        for (const std::string_view piece : pieces)
+            if (file.write(piece.data(), piece.size()) != piece.size())
+                Fail("Cannot write", temp, ENOSPC);
         file.sync();
         file.close();
         if (::rename(temp.c_str(), path.c_str()) != 0)

@@ -140,6 +140,38 @@ TEST_F(QueueFile, RecordLongerThanTheCapStaysUntilNewerOnesReachIt) {
     EXPECT_EQ(queue.records(), (TOxLogRecordList{std::string(40, 'c'), std::string(60, 'd')}));
 }
 
+TEST_F(QueueFile, AfterEveryChangeTheFileHoldsTheRecordsInMemory) {
+    // Lone line ends in the file become CR LF at the first change; removals at the head,
+    // in the middle and at the end, and adds that the cap cuts, in a row.
+    WriteFile(path, "1|a|\n2|bb|\r3|ccc|\r\n4|dddd|");
+    TOxLogFile queue(path, 30);
+    const std::vector<std::pair<const char*, std::function<void()>>> steps = {
+        {"remove in the middle", [&] { queue.remove(1); }},
+        {"remove the head", [&] { queue.remove(0); }},
+        {"add", [&] { queue.add("5|eeeee|"); }},
+        {"add past the cap",
+         [&] {
+             queue.add("6|ffffffffffff|");
+             EXPECT_EQ(queue.item(0), "4|dddd|"); // "3|ccc|" dropped
+         }},
+        {"remove the last", [&] { queue.remove(queue.count() - 1); }},
+        {"add after that", [&] { queue.add("7|g|"); }},
+        {"clear", [&] { queue.clear(); }},
+        {"add to the empty queue", [&] { queue.add("8|h|"); }},
+    };
+    for (const auto& [name, change] : steps) {
+        SCOPED_TRACE(name);
+        change();
+        std::string expected;
+        for (const auto& record : queue.records())
+            expected += record + "\r\n";
+        EXPECT_EQ(ReadFile(path), expected);
+        TOxLogFile reopened(path, 30);
+        EXPECT_EQ(reopened.records(), queue.records());
+    }
+    EXPECT_EQ(queue.records(), TOxLogRecordList{"8|h|"});
+}
+
 TEST_F(QueueFile, ARefusedSaveLeavesMemoryAsTheFileIs) {
     // Each change is refused while another program holds the file; afterwards memory
     // and file still hold the same records, and the next change writes only its own.

@@ -41,11 +41,11 @@ TOxLogFile::TOxLogFile(std::string fileName, uint32_t sizeCap)
 
 void TOxLogFile::load() {
     records_.clear();
-    std::string text;
+    std::string fileText;
     try {
         platform::File file =
             platform::File::Open(fileName_, platform::Access::Read, platform::Share::DenyWrite);
-        text = file.readAll();
+        fileText = file.readAll();
         // Records hold guest names and call tickets: a file that others may read (an
         // earlier version wrote 0644) is closed to them now, not only at the next change.
         struct stat st {};
@@ -57,64 +57,82 @@ void TOxLogFile::load() {
     } catch (const platform::Error& e) {
         if (e.code() != ENOENT)
             throw;
-        write(std::string());
+        write({});
     }
-    records_ = SplitRecords(text);
+    records_ = SplitRecords(fileText);
+    // The text the next save writes: every record with CR LF, whatever line ends the
+    // file had.
+    text_.clear();
+    textStart_ = 0;
+    for (const auto& record : records_) {
+        text_ += record;
+        text_ += "\r\n";
+    }
 }
 
-std::string TOxLogFile::textOf(size_t first, size_t skip) const {
-    size_t size = 0;
-    for (size_t i = first; i < records_.size(); ++i)
-        size += i == skip ? 0 : records_[i].size() + 2;
-    std::string text;
-    text.reserve(size);
-    for (size_t i = first; i < records_.size(); ++i) {
-        if (i == skip)
-            continue;
-        text += records_[i];
-        text += "\r\n";
-    }
-    return text;
+std::string_view TOxLogFile::text() const {
+    return std::string_view(text_).substr(textStart_);
 }
 
-void TOxLogFile::write(const std::string& text) const {
-    platform::AtomicReplace(fileName_, text, fileMode_);
-}
-
-size_t TOxLogFile::droppedByCap() const {
-    // Keep the newest records whose lines (CR LF included) first reach the cap, or all
-    // of them while they stay below it.
-    uint64_t sum = 0;
-    size_t kept = 0;
-    for (auto it = records_.rbegin(); it != records_.rend() && sum < sizeCap_; ++it) {
-        sum += it->size() + 2;
-        ++kept;
-    }
-    return records_.size() - kept;
+void TOxLogFile::write(std::initializer_list<std::string_view> pieces) const {
+    platform::AtomicReplace(
+        fileName_, std::span<const std::string_view>(pieces.begin(), pieces.size()), fileMode_);
 }
 
 void TOxLogFile::add(TOxLogRecord record) {
-    records_.push_back(std::move(record));
-    const size_t dropped = droppedByCap();
-    try {
-        write(textOf(dropped, SIZE_MAX));
-    } catch (...) {
-        records_.pop_back();
-        throw;
+    constexpr std::string_view LineEnd = "\r\n";
+    // Keep the newest records whose lines (CR LF included) first reach the cap, or all
+    // of them while they stay below it: an old record goes while the lines newer than
+    // it reach the cap on their own.
+    const uint64_t total = text().size() + record.size() + LineEnd.size();
+    size_t dropped = 0;
+    uint64_t droppedBytes = 0;
+    while (dropped < records_.size()) {
+        const uint64_t line = records_[dropped].size() + LineEnd.size();
+        if (total - droppedBytes - line < sizeCap_)
+            break;
+        droppedBytes += line;
+        ++dropped;
     }
+    write({text().substr(size_t(droppedBytes)), record, LineEnd});
+    textStart_ += size_t(droppedBytes);
     records_.erase(records_.begin(), records_.begin() + ptrdiff_t(dropped));
+    text_ += record;
+    text_ += LineEnd;
+    records_.push_back(std::move(record));
+    compact();
+}
+
+void TOxLogFile::compact() {
+    // The text before textStart_ is of records gone; drop it once it is most of it.
+    if (textStart_ > text_.size() / 2) {
+        text_.erase(0, textStart_);
+        textStart_ = 0;
+    }
 }
 
 void TOxLogFile::remove(size_t index) {
     if (index >= records_.size())
         throw std::out_of_range("No queue record at index " + std::to_string(index));
-    write(textOf(0, index));
+    size_t offset = 0;
+    for (size_t i = 0; i < index; ++i)
+        offset += records_[i].size() + 2;
+    const size_t length = records_[index].size() + 2;
+    const std::string_view all = text();
+    write({all.substr(0, offset), all.substr(offset + length)});
+    if (index == 0)
+        textStart_ += length;
+    else
+        text_.erase(textStart_ + offset, length);
     records_.erase(records_.begin() + ptrdiff_t(index));
+    compact();
 }
 
 void TOxLogFile::clear() {
-    write(std::string());
+    write({});
     records_.clear();
+    text_.clear();
+    textStart_ = 0;
 }
 
 int64_t TOxLogFile::indexOf(const std::string& record) const {

@@ -5,14 +5,15 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
-#include <vector>
 
 namespace varnel {
 
 using TOxLogRecord = std::string;
-using TOxLogRecordList = std::vector<TOxLogRecord>; // index 0 is the oldest record
+using TOxLogRecordList = std::deque<TOxLogRecord>; // index 0 is the oldest record
 
 class TOxLogFile {
 public:
@@ -47,14 +48,17 @@ public:
 
 private:
     void load();
-    // How many of the oldest records the size cap drops when the newest is `count - 1`.
-    size_t droppedByCap() const;
-    // The file text of the records from `first` on, without the one at `skip`.
-    std::string textOf(size_t first, size_t skip) const;
-    // The one place where the file is written.
-    void write(const std::string& text) const;
+    // The file's text as it stands (what the last save wrote).
+    std::string_view text() const;
+    void compact();
+    // The one place where the file is written: the pieces one after the other.
+    void write(std::initializer_list<std::string_view> pieces) const;
 
     TOxLogRecordList records_;
+    // The file's text from textStart_ on, kept so that a change writes it out without
+    // building it again: a queue near its cap is about 1 MiB, rewritten at every change.
+    std::string text_;
+    size_t textStart_ = 0;
     std::string fileName_;
     uint32_t sizeCap_;
     mode_t fileMode_ = FileMode;

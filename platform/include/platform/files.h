@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 namespace platform {
@@ -46,7 +48,7 @@ public:
     void close();
 
 private:
-    friend void AtomicReplace(const std::string&, const std::string&, mode_t);
+    friend void AtomicReplace(const std::string&, std::span<const std::string_view>, mode_t);
     File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     int fd_ = -1;
     std::string path_;
@@ -58,6 +60,9 @@ private:
 // (and a temporary file may be left beside it). Readers of the old file do not stop
 // it; a writer holding an exclusive lock on the file does (SharingViolation).
 void AtomicReplace(const std::string& path, const std::string& content, mode_t mode = 0644);
+// The same with the content given as pieces written one after the other.
+void AtomicReplace(const std::string& path, std::span<const std::string_view> pieces,
+                   mode_t mode = 0644);
 
 // Removes the temporary files an interrupted AtomicReplace of `path` left beside it;
 // returns how many. Only names of AtomicReplace's own pattern are touched.
