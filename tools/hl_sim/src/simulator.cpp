@@ -211,7 +211,8 @@ struct Simulator::Impl {
     }
 
     void onFrame(std::string frame) {
-        log("<- " + Readable(frame) + "   " + Describe(frame, false));
+        if (logger) // decoding for the log costs time on the way to the next frame
+            log("<- " + Readable(frame) + "   " + Describe(frame, false));
         frames.push_back(frame);
         if (ackMode == AckMode::Ack)
             sendAck(AckByte);
@@ -370,10 +371,12 @@ struct Simulator::Impl {
                 }
                 continue;
             }
-            for (const auto& f : chunk.frames)
-                log("-> " + Readable(f) + "   " + Describe(f, true));
-            if (chunk.frames.empty())
-                log("-> " + Readable(chunk.bytes) + "   (" + chunk.note + ")");
+            if (logger) {
+                for (const auto& f : chunk.frames)
+                    log("-> " + Readable(f) + "   " + Describe(f, true));
+                if (chunk.frames.empty())
+                    log("-> " + Readable(chunk.bytes) + "   (" + chunk.note + ")");
+            }
             write(chunk.bytes);
             sent += chunk.frames.size();
             if (pacing == Pacing::AwaitAck && chunk.framesEnding > 0)
