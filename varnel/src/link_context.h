@@ -51,8 +51,9 @@ public:
 
     // Sends STX + body + ETX (the acknowledgement byte bare). When not connected it
     // makes one connection attempt and waits for it; false when still not connected.
-    // With waitForAck: true only when the driver acknowledged within the ack wait.
-    // A send error is raised after the acknowledgement wait.
+    // The write waits, at most the ack wait, until the driver has sent something since
+    // our previous write. With waitForAck: true only when the driver acknowledged
+    // within the ack wait. A send error is raised after the acknowledgement wait.
     bool sendFrame(std::string_view body, bool waitForAck);
 
     uint8_t ackState() const { return ackState_; }
