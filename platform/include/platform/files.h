@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 namespace platform {
@@ -35,8 +37,8 @@ public:
     int fd() const { return fd_; }
     const std::string& path() const { return path_; }
 
-    std::string readAll();          // from the start to the end
-    void writeAll(const std::string& bytes); // at the current position; raises on a short write
+    std::string readAll();                       // from the start to the end
+    void writeAll(const std::string& bytes);     // at the current position; raises on a short write
     size_t write(const char* data, size_t size); // bytes written (may be short on a full disk)
     uint64_t size() const;
     void seekEnd();
@@ -46,18 +48,30 @@ public:
     void close();
 
 private:
-    friend void AtomicReplace(const std::string&, const std::string&, mode_t);
+    friend void AtomicReplace(const std::string&, std::span<const std::string_view>, mode_t);
     File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     int fd_ = -1;
     std::string path_;
 };
 
-// Replaces the file's content atomically: a temporary file in the same folder is
-// written, synced and renamed over the target, then the folder is synced. After
-// a crash the file holds either the old or the new content. Readers of the old
-// file do not stop it; a writer holding an exclusive lock on the file does
-// (SharingViolation).
+// Replaces the file's content atomically: a temporary file in the same folder
+// ("<name>.tmp-XXXXXX") is written, synced and renamed over the target, then the
+// folder is synced. After a crash the file holds either the old or the new content
+// (and a temporary file may be left beside it). Readers of the old file do not stop
+// it; a writer holding an exclusive lock on the file does (SharingViolation).
 void AtomicReplace(const std::string& path, const std::string& content, mode_t mode = 0644);
+// The same with the content given as pieces written one after the other.
+void AtomicReplace(const std::string& path, std::span<const std::string_view> pieces,
+                   mode_t mode = 0644);
+
+// Removes the temporary files an interrupted AtomicReplace of `path` left beside it;
+// returns how many. Only names of AtomicReplace's own pattern are touched.
+size_t RemoveStaleTemporaries(const std::string& path);
+
+// Proves that new files can be made beside `path` (as AtomicReplace makes them) by
+// creating and removing a temporary file there; raises Error naming the folder and
+// the system's reason otherwise.
+void CheckCanCreateBeside(const std::string& path);
 
 bool FileExists(const std::string& path);
 
