@@ -19,9 +19,8 @@ namespace {
 }
 
 [[noreturn]] void FailLocked(const std::string& path) {
-    throw SharingViolation("Cannot access \"" + path +
-                               "\": the file is being used by another program",
-                           EWOULDBLOCK);
+    throw SharingViolation(
+        "Cannot access \"" + path + "\": the file is being used by another program", EWOULDBLOCK);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -48,13 +47,13 @@ void CreateFolders(const std::string& path) {
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
     if (ec || !std::filesystem::is_directory(path))
-        throw Error("Unable to create directory \"" + path + "\": " +
-                        (ec ? ec.message() : std::string("a file of that name exists")),
+        throw Error("Unable to create directory \"" + path +
+                        "\": " + (ec ? ec.message() : std::string("a file of that name exists")),
                     ec ? ec.value() : EEXIST);
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -81,7 +80,9 @@ File File::Open(const std::string& path, Access access, Share share, Create crea
     return file;
 }
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
 File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
     other.fd_ = -1;
@@ -148,7 +149,7 @@ void File::writeAll(const std::string& bytes) {
 }
 
 uint64_t File::size() const {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) != 0)
         Fail("Cannot stat", path_, errno);
     return uint64_t(st.st_size);
@@ -175,7 +176,8 @@ void File::sync() {
         Fail("Cannot sync", path_, errno);
 }
 
-void AtomicReplace(const std::string& path, const std::string& content, mode_t mode) {
+void AtomicReplace(const std::string& path, const std::string& content, mode_t mode,
+                   std::optional<FileOwner> owner) {
     // A program writing the file holds an exclusive lock: do not replace under it.
     // Readers (shared lock or none) keep the old content they opened.
     {
@@ -195,6 +197,8 @@ void AtomicReplace(const std::string& path, const std::string& content, mode_t m
         Fail("Cannot create a temporary file beside", path, errno);
     File file(fd, temp);
     try {
+        if (owner && ::fchown(fd, owner->uid, owner->gid) != 0)
+            Fail("Cannot set the owner of", temp, errno);
         if (::fchmod(fd, mode) != 0)
             Fail("Cannot set the mode of", temp, errno);
         file.writeAll(content);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -11,6 +12,12 @@ namespace platform {
 
 // Creates the folder and every missing parent; raises "Unable to create directory ...".
 void CreateFolders(const std::string& path);
+
+// The owner and group a file is given.
+struct FileOwner {
+    uid_t uid;
+    gid_t gid;
+};
 
 enum class Access { Read, ReadWrite };
 enum class Share {
@@ -35,8 +42,8 @@ public:
     int fd() const { return fd_; }
     const std::string& path() const { return path_; }
 
-    std::string readAll();          // from the start to the end
-    void writeAll(const std::string& bytes); // at the current position; raises on a short write
+    std::string readAll();                       // from the start to the end
+    void writeAll(const std::string& bytes);     // at the current position; raises on a short write
     size_t write(const char* data, size_t size); // bytes written (may be short on a full disk)
     uint64_t size() const;
     void seekEnd();
@@ -46,7 +53,8 @@ public:
     void close();
 
 private:
-    friend void AtomicReplace(const std::string&, const std::string&, mode_t);
+    friend void AtomicReplace(const std::string&, const std::string&, mode_t,
+                              std::optional<FileOwner>);
     File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     int fd_ = -1;
     std::string path_;
@@ -56,8 +64,10 @@ private:
 // written, synced and renamed over the target, then the folder is synced. After
 // a crash the file holds either the old or the new content. Readers of the old
 // file do not stop it; a writer holding an exclusive lock on the file does
-// (SharingViolation).
-void AtomicReplace(const std::string& path, const std::string& content, mode_t mode = 0644);
+// (SharingViolation). With `owner` the new file gets that owner and group
+// before it takes the old one's place.
+void AtomicReplace(const std::string& path, const std::string& content, mode_t mode = 0644,
+                   std::optional<FileOwner> owner = std::nullopt);
 
 bool FileExists(const std::string& path);
 
