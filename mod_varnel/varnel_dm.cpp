@@ -144,10 +144,14 @@ rtl::Ref<IHLDriver> TvarnelDM::getDriver() {
             connectDriver();
         } else if (!driver_->IsDrvConnected()) {
             TLogger::debug(this, "No connection to HoletLink driver -> reconnect");
+            linkConnected_ = false;
             driver_->Disconnect();
             connectDriver();
         }
+        linkConnected_ = true;
     } catch (const std::exception& e) {
+        linkConnected_ = false;
+        linkError_ = e.what();
         throw EVarnelException(fmt::sprintf("Error on load or connect\r\n(%s)", e.what()));
     }
     return driver_;

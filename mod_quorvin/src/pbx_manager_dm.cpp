@@ -1,8 +1,10 @@
 #include "pbx_manager_dm.h"
 
+#include "platform/stop_request.h"
 #include "rtl/logger.h"
 
 #include <charconv>
+#include <chrono>
 #include <stdexcept>
 
 namespace quorvin {
@@ -159,11 +161,20 @@ rtl::Ref<frame::IPBXAdapter> TpbxManagerDM::getAdapter() {
 void TpbxManagerDM::executeCycle() {
     TLogger::debug(this, "--- Begin execution --- ");
     adapter_ = getAdapter();
+    const auto now = [] {
+        return int64_t(std::chrono::duration_cast<std::chrono::seconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count());
+    };
     if (!adapter_) {
         TLogger::debug(this, "PBX Adapter not defined");
+        lastCycle_.finishedAt = now();
+        lastCycle_.result = "no adapter";
         return;
     }
     timer_.stop();
+    pushedBack_ = 0;
+    std::string result = "ok";
     {
         // Whatever happens below, the timer runs again exactly when it should,
         // and the adapter is let go until the next cycle looks it up again.
@@ -178,10 +189,20 @@ void TpbxManagerDM::executeCycle() {
             processQueue();
         } catch (const std::exception& e) {
             TLogger::error(this, e, "Execute error.");
+            result = "error";
+            lastCycle_.lastError = e.what();
         } catch (...) {
             TLogger::error(this, std::runtime_error("unknown exception"), "Execute error.");
+            result = "error";
+            lastCycle_.lastError = "unknown exception";
         }
     }
+    lastCycle_.finishedAt = now();
+    lastCycle_.result = result;
+    // A cycle rolled back leaves every event it read waiting; their number is
+    // not known then, so the last count stands.
+    if (result == "ok")
+        lastCycle_.eventsWaiting = pushedBack_;
     TLogger::debug(this, "--- End execution --- ");
 }
 
@@ -197,9 +218,21 @@ void TpbxManagerDM::processQueue() {
             // Emptied for every row: an event on which no adapter operation runs
             // must not be stored with the text of the event before it.
             info_.clear();
-            TLogger::debug(this, "New event %s found", row.code);
-            if (!dispatch(row))
+            // After a stop request the rest of the queue is handed back
+            // unprocessed, and so is an event during which the request came:
+            // its adapter call may have ended early, so it is not counted as
+            // done. The commit below keeps what was done before.
+            if (platform::StopRequested()) {
+                TLogger::debug(this, "Stopping: event %s left queued", row.code);
                 pushBackEvent(row.idEvent);
+                ++pushedBack_;
+                continue;
+            }
+            TLogger::debug(this, "New event %s found", row.code);
+            if (!dispatch(row) || platform::StopRequested()) {
+                pushBackEvent(row.idEvent);
+                ++pushedBack_;
+            }
             attachEventInfo(row.idEvent, info_);
         }
         if (!any)

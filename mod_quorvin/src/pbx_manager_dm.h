@@ -54,6 +54,15 @@ public:
     bool timerRunning() const { return timer_.running(); }
     int timerInterval() const { return interval_; }
 
+    // What the last cycle did, for the plug-in's status.
+    struct CycleReport {
+        int64_t finishedAt = 0; // seconds since the epoch; 0 before the first cycle
+        std::string result;     // "ok", "error", "no adapter"
+        int eventsWaiting = 0;  // events the cycle left queued (pushed back)
+        std::string lastError;  // the last cycle error's text
+    };
+    const CycleReport& lastCycle() const { return lastCycle_; }
+
 private:
     // One row of the event query; null fields read as 0 or empty.
     struct EventRow {
@@ -113,6 +122,8 @@ private:
     rtl::Ref<frame::IPBXAdapter> adapter_;
     // The text the adapter operations leave; stored with the event.
     std::string info_;
+    CycleReport lastCycle_;
+    int pushedBack_ = 0; // in the running cycle
 };
 
 } // namespace quorvin
