@@ -9,7 +9,9 @@
 # The run paths ($ORIGIN/../lib/pbxhost for programs, $ORIGIN for libraries)
 # are set in the top-level CMakeLists.txt.
 set(PBXHOST_LIBDIR ${PBXHOST_PRIVATE_LIBDIR_RELATIVE})
-set(PBXHOST_SYSCONFDIR ${CMAKE_INSTALL_FULL_SYSCONFDIR}/pbxhost)
+set(PBXHOST_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/pbxhost)
+# The unit reads /etc/pbxhost/pbxhost.conf whatever the prefix.
+set(PBXHOST_SYSCONFDIR /etc/pbxhost)
 
 install(TARGETS pbxhost RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT service)
 install(TARGETS mod_quorvin mod_varnel mod_tellum
@@ -22,9 +24,9 @@ install(FILES dist/sysusers.conf DESTINATION lib/sysusers.d RENAME pbxhost.conf
   COMPONENT service)
 install(FILES dist/pbxhost.conf DESTINATION ${PBXHOST_SYSCONFDIR}
   PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ COMPONENT service)
-install(FILES dist/logrotate DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/logrotate.d RENAME pbxhost COMPONENT service)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT service)
-install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT service
+install(FILES dist/logrotate DESTINATION /etc/logrotate.d RENAME pbxhost COMPONENT service)
+install(FILES README.md DESTINATION ${PBXHOST_DOCDIR} COMPONENT service)
+install(DIRECTORY docs/ DESTINATION ${PBXHOST_DOCDIR} COMPONENT service
   FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 install(FILES db/schema.sql db/demo-data.sql db/README.md
   DESTINATION ${CMAKE_INSTALL_DATADIR}/pbxhost/db COMPONENT service)
