@@ -83,7 +83,8 @@ ServiceUser ServiceUser::ForCheck() {
     return user;
 }
 
-std::string WriteProblem(const std::string& path, bool folder, const ServiceUser& user) {
+std::string WriteProblem(const std::string& path, bool folder, const ServiceUser& user,
+                         bool mustExist) {
     const std::string absolute = Absolute(path);
     struct stat st {};
     if (::stat(absolute.c_str(), &st) == 0) {
@@ -97,6 +98,8 @@ std::string WriteProblem(const std::string& path, bool folder, const ServiceUser
     }
     if (errno != ENOENT)
         return "cannot look at " + absolute + ": " + std::strerror(errno);
+    if (mustExist)
+        return absolute + " does not exist";
     // Created when missing: the nearest folder that exists must take it.
     std::filesystem::path parent = std::filesystem::path(absolute).parent_path();
     while (::stat(parent.c_str(), &st) != 0 && parent.has_parent_path() &&
@@ -172,7 +175,8 @@ std::vector<Finding> CheckConfiguration(const std::string& configFile, rtl::ICon
             continue;
         rtl::Ref<rtl::IConfiguration> section = config.sub(names[i]);
         for (const auto& written : check->writtenPaths(*section)) {
-            const std::string problem = WriteProblem(written.path, written.folder, user);
+            const std::string problem =
+                WriteProblem(written.path, written.folder, user, written.mustExist);
             add(problem.empty() ? Finding::Ok : Finding::Error,
                 std::string(written.folder ? "folder" : "file") + " (" + written.key + ") " +
                     Absolute(written.path) +

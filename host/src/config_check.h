@@ -32,8 +32,10 @@ struct ServiceUser {
 };
 
 // Empty when `user` can write `path` (a folder to write files into, created
-// with its parents when missing, or a file, created when missing); else why not.
-std::string WriteProblem(const std::string& path, bool folder, const ServiceUser& user);
+// with its parents when missing, or a file, created when missing unless it
+// `mustExist`); else why not.
+std::string WriteProblem(const std::string& path, bool folder, const ServiceUser& user,
+                         bool mustExist = false);
 
 // The keys holding a non-empty password when the file can be read by every
 // user of the machine; empty otherwise.

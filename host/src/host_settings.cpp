@@ -18,7 +18,12 @@ rtl::LogLevel ReadLevel(const std::string& text, const std::string& where) {
 std::string FromFolder(const std::string& folder, const std::string& path) {
     if (path.empty() || path.front() == '/')
         return path;
-    return (std::filesystem::path(folder) / path).lexically_normal().string();
+    std::filesystem::path joined = (std::filesystem::path(folder) / path).lexically_normal();
+    // "." and "dir/" end in a separator after normalising: messages and the
+    // lock file's path read better without it.
+    if (!joined.has_filename() && joined.has_relative_path())
+        joined = joined.parent_path();
+    return joined.string();
 }
 
 bool ReadYesNo(const std::string& text, const std::string& where) {

@@ -22,7 +22,7 @@ std::vector<std::string> TModemAdapter::knownKeys() {
 
 std::vector<rtl::TWrittenPath> TModemAdapter::writtenPaths(rtl::IConfiguration& section) {
     return {{"mod_tellum.rs.device",
-             platform::SerialPort::DevicePath(section.get("rs.device", "COM1")), false}};
+             platform::SerialPort::DevicePath(section.get("rs.device", "COM1")), false, true}};
 }
 
 std::vector<rtl::TCheckFinding> TModemAdapter::connectCheck(rtl::IConfiguration& section) {

@@ -13,9 +13,10 @@
 namespace rtl {
 
 struct TWrittenPath {
-    std::string key;     // the setting it comes from ("mod_varnel.varnel.log_path")
-    std::string path;    // as the plug-in will use it (relative: from the working folder)
-    bool folder = false; // a folder the plug-in writes files into (created when missing)
+    std::string key;        // the setting it comes from ("mod_varnel.varnel.log_path")
+    std::string path;       // as the plug-in will use it (relative: from the working folder)
+    bool folder = false;    // a folder the plug-in writes files into (created when missing)
+    bool mustExist = false; // a device, which nobody creates when it is missing
 };
 
 struct TCheckFinding {
