@@ -2,6 +2,7 @@
 
 #include "platform/printable.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -71,7 +72,13 @@ void FileLogSink::reopen() {
 
 ConsoleLogSink::ConsoleLogSink(const std::string& codePage)
     : journal_(IsJournalStream(STDERR_FILENO)) {
-    const iconv_t cd = ::iconv_open("UTF-8", codePage.c_str());
+    // The dialogs' names for the code pages are iconv's, but for "latin-1".
+    std::string name;
+    for (const char c : codePage)
+        name += char(std::tolower(static_cast<unsigned char>(c)));
+    if (name == "latin-1")
+        name = "latin1";
+    const iconv_t cd = ::iconv_open("UTF-8", name.c_str());
     if (cd != iconv_t(-1))
         converter_ = cd;
 }
