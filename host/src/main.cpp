@@ -160,10 +160,9 @@ int Run(int argc, char** argv) {
         const char* stateDirectory = std::getenv("STATE_DIRECTORY");
         settings = host::ReadHostSettings(*config, options, DefaultPluginDir(),
                                           stateDirectory ? stateDirectory : "");
-        if (options.logLevel)
-            rtl::TLogger::setLevel(settings.logLevel);
-        else
-            rtl::TLogger::setLevel(options.checkConfig ? rtl::LogLevel::Error : settings.logLevel);
+        // A check prints its findings; the log shows only errors unless asked.
+        rtl::TLogger::setLevel(options.checkConfig && !options.logLevel ? rtl::LogLevel::Error
+                                                                        : settings.logLevel);
         rtl::TLogger::removeSink(console);
         console = std::make_shared<rtl::ConsoleLogSink>(settings.textCodec);
         rtl::TLogger::addSink(console);
