@@ -7,6 +7,7 @@
 #include "platform/event_loop.h"
 #include "platform/timer.h"
 
+#include "test_support/notify_socket.h"
 #include "test_support/temp_dir.h"
 
 #include <QProcess>
@@ -20,9 +21,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -338,37 +337,7 @@ TEST(HostJournal, ConsoleOutsideTheJournalKeepsTimeStamps) {
 
 // ------------------------------------------------------------ systemd notifications
 
-// A datagram socket of the test's own stands for systemd's notification socket.
-class NotifySocket {
-public:
-    explicit NotifySocket(const std::string& path) : path_(path) {
-        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        path.copy(address.sun_path, sizeof address.sun_path - 1);
-        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    }
-    ~NotifySocket() { ::close(fd_); }
-
-    // Every message received so far.
-    const std::vector<std::string>& messages() {
-        char buffer[4096];
-        for (ssize_t n; (n = ::recv(fd_, buffer, sizeof buffer, 0)) > 0;)
-            messages_.emplace_back(buffer, size_t(n));
-        return messages_;
-    }
-    size_t count(const std::string& part) {
-        size_t n = 0;
-        for (const auto& m : messages())
-            n += Has(m, part) ? 1 : 0;
-        return n;
-    }
-
-private:
-    std::string path_;
-    int fd_ = -1;
-    std::vector<std::string> messages_;
-};
+using test_support::NotifySocket;
 
 TEST(HostNotify, ReadyWatchdogAndStatusReachTheServiceManager) {
     TempDir dir;
