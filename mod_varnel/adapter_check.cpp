@@ -26,12 +26,10 @@ std::vector<std::string> TVarnel::knownKeys() {
 }
 
 std::vector<rtl::TWrittenPath> TVarnel::writtenPaths(rtl::IConfiguration& section) {
-    std::string queueKey = "mod_varnel.varnel.log_path";
-    std::string queueFolder = section.get("varnel.log_path");
-    if (queueFolder.empty()) {
-        queueKey = "mod_varnel.varnel.path";
-        queueFolder = section.get("varnel.path");
-    }
+    const std::string queueKey = section.get("varnel.log_path").empty()
+                                     ? "mod_varnel.varnel.path"
+                                     : "mod_varnel.varnel.log_path";
+    const std::string queueFolder = QueueFolder(section);
     const std::string spool = section.get("out_tickect_scan.spool_file_name", "spool.dat");
     return {
         {queueKey, queueFolder.empty() ? "." : queueFolder, true},
@@ -60,11 +58,9 @@ std::vector<rtl::TCheckFinding> TVarnel::connectCheck(rtl::IConfiguration& secti
     try {
         if (host.empty() || StrToIntDef(port, -1) == -1)
             throw std::runtime_error("varnel.driver_ip and varnel.driver_port must be set");
-        std::string queueFolder = section.get("varnel.log_path");
-        if (queueFolder.empty())
-            queueFolder = section.get("varnel.path");
         rtl::Ref<IHLDriver> driver = THLDriver::Create(section.get("varnel.path"));
-        driver->Connect(host, StrToIntDef(port, -1), IncludeTrailingPathDelimiter(queueFolder));
+        driver->Connect(host, StrToIntDef(port, -1),
+                        IncludeTrailingPathDelimiter(QueueFolder(section)));
         driver->Disconnect();
         findings.push_back({false, where + ": connected"});
     } catch (const std::exception& e) {

@@ -28,10 +28,7 @@ std::string Plural(int64_t n, const char* one, const char* many) {
 } // namespace
 
 rtl::TStatus TvarnelDM::status() const {
-    std::string queueFolder = configuration_->get("varnel.log_path");
-    if (queueFolder.empty())
-        queueFolder = configuration_->get("varnel.path");
-    queueFolder = IncludeTrailingPathDelimiter(queueFolder);
+    const std::string queueFolder = IncludeTrailingPathDelimiter(QueueFolder(*configuration_));
     // Tickets still in the link library's queue, and lines in the cache that
     // have not reached the spool file yet.
     const int64_t tickets =

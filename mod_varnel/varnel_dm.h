@@ -32,6 +32,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The folder of the link library's queue files: "varnel.log_path", else
+// "varnel.path" (either may be empty: the working folder).
+std::string QueueFolder(rtl::IConfiguration& section);
+
 class TvarnelDM {
 public:
     // `configuration` is the adapter's section ("mod_varnel"); every key is read

@@ -30,24 +30,24 @@ bool Known(const std::string& key, const std::vector<std::string>& known) {
     return false;
 }
 
-bool MayWrite(const struct stat& st, const ServiceUser& user) {
+// The mode bits that count for `user`, as the owner's bits: the owner's,
+// the group's or the others' (root may do everything).
+mode_t ModeFor(const struct stat& st, const ServiceUser& user) {
     if (user.uid == 0)
-        return true;
+        return S_IRWXU;
     if (st.st_uid == user.uid)
-        return st.st_mode & S_IWUSR;
+        return st.st_mode & S_IRWXU;
     if (std::find(user.groups.begin(), user.groups.end(), st.st_gid) != user.groups.end())
-        return st.st_mode & S_IWGRP;
-    return st.st_mode & S_IWOTH;
+        return (st.st_mode & S_IRWXG) << 3;
+    return (st.st_mode & S_IRWXO) << 6;
+}
+
+bool MayWrite(const struct stat& st, const ServiceUser& user) {
+    return ModeFor(st, user) & S_IWUSR;
 }
 
 bool MaySearch(const struct stat& st, const ServiceUser& user) {
-    if (user.uid == 0)
-        return true;
-    if (st.st_uid == user.uid)
-        return st.st_mode & S_IXUSR;
-    if (std::find(user.groups.begin(), user.groups.end(), st.st_gid) != user.groups.end())
-        return st.st_mode & S_IXGRP;
-    return st.st_mode & S_IXOTH;
+    return ModeFor(st, user) & S_IXUSR;
 }
 
 std::string Absolute(const std::string& path) {
