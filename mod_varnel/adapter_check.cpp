@@ -5,6 +5,7 @@
 #include "value_conversion.h"
 
 #include "frame/front_db.h"
+#include "rtl/numbers.h"
 
 namespace mod_varnel {
 
@@ -56,10 +57,10 @@ std::vector<rtl::TCheckFinding> TVarnel::connectCheck(rtl::IConfiguration& secti
     const std::string port = section.get("varnel.driver_port");
     const std::string where = "HL driver " + host + ":" + port;
     try {
-        if (host.empty() || StrToIntDef(port, -1) == -1)
+        if (host.empty() || rtl::IntOr(port, -1) == -1)
             throw std::runtime_error("varnel.driver_ip and varnel.driver_port must be set");
         rtl::Ref<IHLDriver> driver = THLDriver::Create(section.get("varnel.path"));
-        driver->Connect(host, StrToIntDef(port, -1),
+        driver->Connect(host, rtl::IntOr(port, -1),
                         IncludeTrailingPathDelimiter(QueueFolder(section)));
         driver->Disconnect();
         findings.push_back({false, where + ": connected"});
