@@ -1,5 +1,6 @@
 #include "platform/event_loop.h"
 
+#include "platform/stop_request.h"
 #include "platform/tick_count.h"
 
 #include <QAbstractEventDispatcher>
@@ -59,7 +60,7 @@ bool WaitUntil(const std::function<bool()>& predicate, uint32_t timeoutMs) {
     // The dispatcher may block after handling posted events that already made
     // the predicate true; interrupt it just before it would block.
     QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &guard, [&] {
-        if (Innermost(&guard) && predicate())
+        if (Innermost(&guard) && (predicate() || StopRequested()))
             dispatcher->interrupt();
     });
     // Wakes the dispatcher at the deadline; re-armed with the remaining time.
@@ -71,7 +72,7 @@ bool WaitUntil(const std::function<bool()>& predicate, uint32_t timeoutMs) {
         if (predicate())
             return true;
         const uint32_t elapsed = TickCount() - start;
-        if (elapsed >= timeoutMs)
+        if (elapsed >= timeoutMs || StopRequested())
             return predicate();
         deadline.start(int(std::min<uint32_t>(timeoutMs - elapsed, 0x7fffffff)));
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);

@@ -192,12 +192,14 @@ void File::sync() {
         Fail("Cannot sync", path_, errno);
 }
 
-void AtomicReplace(const std::string& path, const std::string& content, mode_t mode) {
+void AtomicReplace(const std::string& path, const std::string& content, mode_t mode,
+                   std::optional<FileOwner> owner) {
     const std::string_view pieces[] = {content};
-    AtomicReplace(path, std::span<const std::string_view>(pieces), mode);
+    AtomicReplace(path, std::span<const std::string_view>(pieces), mode, owner);
 }
 
-void AtomicReplace(const std::string& path, std::span<const std::string_view> pieces, mode_t mode) {
+void AtomicReplace(const std::string& path, std::span<const std::string_view> pieces, mode_t mode,
+                   std::optional<FileOwner> owner) {
     // A program writing the file holds an exclusive lock: do not replace under it.
     // Readers (shared lock or none) keep the old content they opened.
     {
@@ -217,6 +219,8 @@ void AtomicReplace(const std::string& path, std::span<const std::string_view> pi
         Fail("Cannot create a temporary file beside", path, errno);
     File file(fd, temp);
     try {
+        if (owner && ::fchown(fd, owner->uid, owner->gid) != 0)
+            Fail("Cannot set the owner of", temp, errno);
         if (::fchmod(fd, mode) != 0)
             Fail("Cannot set the mode of", temp, errno);
         for (const std::string_view piece : pieces)
