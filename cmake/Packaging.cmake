@@ -3,6 +3,7 @@
 #   pbxhost             /usr/bin/pbxhost; the plug-ins, libVarnel.so and our
 #                       shared libraries in /usr/lib/pbxhost; the systemd unit,
 #                       the service user, /etc/pbxhost/pbxhost.conf, the
+#                       system bus policy of the notifications, the
 #                       manuals and the front database's schema scripts.
 #   pbxhost-simulators  hl-driver-sim, modem-sim and varnel-cli, for
 #                       commissioning and trying a set-up by hand.
@@ -25,6 +26,10 @@ install(FILES dist/sysusers.conf DESTINATION lib/sysusers.d RENAME pbxhost.conf
 install(FILES dist/pbxhost.conf DESTINATION ${PBXHOST_SYSCONFDIR}
   PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ COMPONENT service)
 install(FILES dist/logrotate DESTINATION /etc/logrotate.d RENAME pbxhost COMPONENT service)
+# Lets the service's user own the link library's bus name and its group receive
+# the notifications.
+install(FILES varnel/dbus/org.hotelpbxlink.Varnel.conf
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/system.d COMPONENT service)
 install(FILES README.md DESTINATION ${PBXHOST_DOCDIR} COMPONENT service)
 install(DIRECTORY docs/ DESTINATION ${PBXHOST_DOCDIR} COMPONENT service
   FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
