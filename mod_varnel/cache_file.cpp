@@ -6,8 +6,11 @@ namespace mod_varnel {
 
 platform::File OpenForAppend(const std::string& fileName) {
     using namespace platform;
-    const Share share = FileExists(fileName) ? Share::DenyWrite : Share::Exclusive;
-    File file = File::Open(fileName, Access::ReadWrite, share, Create::OpenOrCreate);
+    const bool existed = FileExists(fileName);
+    File file = File::Open(fileName, Access::ReadWrite,
+                           existed ? Share::DenyWrite : Share::Exclusive, Create::OpenOrCreate);
+    if (!existed)
+        SyncFolderOf(fileName);
     file.seekEnd();
     return file;
 }
@@ -48,33 +51,27 @@ void TCacheFile::append(const std::string& text) {
 }
 
 void TCacheFile::mergeInto(const std::string& fileName) {
-    const std::string content = file_.readAll();
     platform::File target = OpenForAppend(fileName);
-    const uint64_t before = target.size();
-    try {
-        if (target.write(content.data(), content.size()) != content.size())
-            throw ECacheFileException(fmt::format("Error on merging in {}.", fileName));
-        // The lines are on disk in the target before they leave the cache.
-        target.sync();
-        file_.truncate(0);
-    } catch (...) {
-        // Lines still in the cache are copied again by the next merge, so
-        // nothing of this copy may stay in the target.
-        bool cacheHoldsLines = true;
-        try {
-            cacheHoldsLines = file_.size() != 0;
-        } catch (...) {
-        }
-        if (cacheHoldsLines) {
-            try {
-                target.truncate(before);
-                target.sync();
-            } catch (...) {
-            }
-        }
-        throw;
-    }
+    mergeInto(target, 0);
+}
+
+void TCacheFile::mergeInto(platform::File& target, uint64_t from) {
+    const std::string all = file_.readAll();
+    if (from > all.size())
+        throw ECacheFileException(fmt::format(
+            "Error on merging in {}: the cache holds less than it did.", target.path()));
+    const size_t length = all.size() - size_t(from);
+    target.reserve(length);
+    if (target.write(all.data() + from, length) != length)
+        throw ECacheFileException(fmt::format("Error on merging in {}.", target.path()));
+    // The lines are on disk in the target before they leave the cache.
+    target.sync();
+    file_.truncate(0);
     file_.sync();
+}
+
+std::string TCacheFile::content() {
+    return file_.readAll();
 }
 
 uint32_t TCacheFile::size() {

@@ -93,11 +93,15 @@ EHLRecordError::EHLRecordError(const std::string& reason, int32_t key,
                                std::vector<std::string> texts)
     : rtl::EConvertError(reason), key_(key), texts_(std::move(texts)) {}
 
-std::string EHLRecordError::recordText() const {
-    std::string text = std::to_string(key_) + "|";
-    for (const std::string& t : texts_)
+std::string QueueRecordText(int32_t key, const std::vector<std::string>& texts) {
+    std::string text = std::to_string(key) + "|";
+    for (const std::string& t : texts)
         text += t + "|";
     return text;
+}
+
+std::string EHLRecordError::recordText() const {
+    return QueueRecordText(key_, texts_);
 }
 
 THLDriver::THLDriver(const std::string& path) {
@@ -352,6 +356,8 @@ int32_t THLDriver::getRecord(const char* name, Fn fn, bool zeroIsRecord, Record&
     } catch (const rtl::EConvertError& e) {
         throw EHLRecordError(e.what(), key, Strings(texts));
     }
+    if constexpr (requires { converted.texts; })
+        converted.texts = Strings(texts);
     record = std::move(converted);
     return key;
 }

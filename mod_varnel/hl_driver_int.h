@@ -29,6 +29,11 @@ private:
     int32_t errorCode_;
 };
 
+// A queue record as the library's queue file holds it: "key|text|...|" (the texts as
+// the getter handed them out). Keys are not unique, so this whole text is what tells
+// one record from another.
+std::string QueueRecordText(int32_t key, const std::vector<std::string>& texts);
+
 // A queued record whose number text cannot be read. It carries the key the
 // getter returned and the record's texts, so a caller can set the record aside
 // instead of meeting it again at every pass.
@@ -132,6 +137,9 @@ struct TCallTicketRecord {
     std::string field4;
     std::string field20;
     double time = 0;
+    // The record's seven texts as the library handed them out (call time and
+    // duration unconverted).
+    std::vector<std::string> texts;
 };
 
 struct TWakeUpRecord {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "cache_file.h"
+#include "cache_step.h"
 #include "hl_driver_int.h"
 
 #include "fbdb/statement.h"
@@ -19,6 +20,7 @@
 #include "rtl/status.h"
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -35,6 +37,13 @@ public:
 // The folder of the link library's queue files: "varnel.log_path", else
 // "varnel.path" (either may be empty: the working folder).
 std::string QueueFolder(rtl::IConfiguration& section);
+
+// What a pass found left over from an interrupted one, and whether it changed
+// anything (for the pass's recovery line).
+struct RecoveryNote {
+    std::string text;
+    bool acted = false;
+};
 
 class TvarnelDM {
 public:
@@ -66,12 +75,17 @@ public:
     rtl::Ref<IHLDriver> getDriver();
     bool hasDriver() const { return bool(driver_); }
 
-    // Drains the out-call ticket queue through the cache into the spool file.
-    // Raises nothing; failures are logged.
+    // Drains the out-call ticket queue through the cache into the spool file, each
+    // ticket exactly once whatever step an earlier pass was interrupted at (see
+    // out_call_tickets.cpp). Raises nothing; failures are logged.
     void scanOutCallTickets();
     // Appends the cache to the spool file; a failure is logged and leaves the
-    // lines in the cache.
-    void mergeCache(ICacheFile& cache, const std::string& cacheName);
+    // lines in the cache. A merge of this cache that an earlier pass began and did
+    // not finish is finished: only what the spool does not hold yet is appended
+    // (`resumed` then says what was found). False when a merge stopped part-way is
+    // still unfinished, so the cache must take no new lines.
+    bool mergeCache(ICacheFile& cache, const std::string& cacheName,
+                    RecoveryNote* resumed = nullptr);
     // One 162-byte spool line: eight columns of 20 characters and CR LF.
     static std::string formatSpoolLine(const std::string& line, int32_t duration, double callTime,
                                        const std::string& field4, const std::string& field20);
@@ -105,9 +119,23 @@ public:
 
 private:
     void connectDriver();
-    // Sets an unreadable ticket aside in the rejects file and deletes it from the
-    // queue; false when the queue kept it.
-    bool rejectTicket(IHLDriver& driver, const EHLRecordError& error);
+
+    enum class SetAside { Done, StillQueued, NotWritten };
+    // Sets a ticket that cannot be billed aside in the rejects file (its queue
+    // record, once) and deletes it from the queue.
+    SetAside rejectTicket(IHLDriver& driver, int32_t key, const std::string& record,
+                          const std::string& reason, bool unreadable);
+    // Takes tickets from the queue into the cache until the queue is empty or a
+    // ticket will not leave it.
+    void collectTickets(IHLDriver& driver, ICacheFile& cache, const std::string& cacheName);
+    // Settles a line an earlier pass wrote into the cache or the rejects file and
+    // was interrupted after: kept when its ticket has left the queue, else removed.
+    RecoveryNote settleLastLine(IHLDriver& driver, ICacheFile& cache, const std::string& cacheName);
+    // The step record beside the cache; nothing when it is missing or unreadable
+    // (which is logged).
+    std::optional<CacheStep> lastStep(const std::string& cacheName);
+
+    bool recoveryReported_ = false;
 
     rtl::Ref<rtl::IConfiguration> configuration_;
     rtl::Ref<IHLDriver> driver_;

@@ -140,6 +140,24 @@ std::string File::readAll() {
     return content;
 }
 
+std::string File::read(uint64_t offset, size_t length) {
+    std::string content(length, '\0');
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(fd_, content.data() + done, length - done, off_t(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("Cannot read", path_, errno);
+        }
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    content.resize(done);
+    return content;
+}
+
 size_t File::write(const char* data, size_t size) {
     size_t done = 0;
     while (done < size) {
@@ -185,6 +203,18 @@ void File::truncate(uint64_t length) {
     if (::ftruncate(fd_, off_t(length)) != 0)
         Fail("Cannot truncate", path_, errno);
     seekEnd();
+}
+
+void File::reserve(uint64_t bytes) {
+    if (bytes == 0)
+        return;
+    const off_t end = off_t(size());
+    if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, end, off_t(bytes)) == 0)
+        return;
+    const int code = errno;
+    if (code == EOPNOTSUPP || code == ENOSYS || code == EINVAL)
+        return; // the write itself tells whether the room is there
+    Fail("Cannot reserve room for", path_, code);
 }
 
 void File::sync() {
@@ -236,6 +266,10 @@ void AtomicReplace(const std::string& path, std::span<const std::string_view> pi
         throw;
     }
     SyncFolder(folder);
+}
+
+void SyncFolderOf(const std::string& path) {
+    SyncFolder(FolderOf(path));
 }
 
 size_t RemoveStaleTemporaries(const std::string& path) {

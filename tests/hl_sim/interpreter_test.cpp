@@ -166,6 +166,34 @@ TEST_F(LinkSide, AFrameNeverAcknowledgedIsGivenUpAfterItsResends) {
     EXPECT_GE(simulator.framesResent(), 2u);
 }
 
+TEST_F(LinkSide, AKeptBacklogWaitsForTheNextConnectionAndGoesFirst) {
+    const std::string a = BuildFrame("checkout", {{"room", "101"}});
+    const std::string b = BuildFrame("checkout", {{"room", "102"}});
+    const std::string c = BuildFrame("checkout", {{"room", "103"}});
+    run("pace ack resend=20000");
+    run("backlog keep");
+    run("send checkout room=101 ; checkout room=102");
+    ASSERT_TRUE(receivedAtLeast(a.size()));
+    // The link goes before it acknowledged the first frame; nothing is sent meanwhile.
+    client.deactivate();
+    ASSERT_TRUE(platform::WaitUntil([&] { return !simulator.connected(); }, 20000));
+    run("send checkout room=103");
+    EXPECT_TRUE(simulator.sending());
+
+    received.clear();
+    client.activate();
+    ASSERT_TRUE(receivedAtLeast(a.size()));
+    for (const std::string& next : {b, c}) {
+        client.send("\x06");
+        ASSERT_TRUE(receivedAtLeast(a.size() + (next == b ? b.size() : b.size() + c.size())));
+    }
+    client.send("\x06");
+    EXPECT_EQ(received, a + b + c);
+    EXPECT_TRUE(platform::WaitUntil([&] { return !simulator.sending(); }, 20000));
+    EXPECT_EQ(simulator.framesResent(), 1u);
+    EXPECT_EQ(simulator.framesAcknowledged(), 3u);
+}
+
 TEST_F(LinkSide, RepeatRunsACommandWithItsNumber) {
     run("repeat 3 send checkout room=10$n");
     const std::string expected = BuildFrame("checkout", {{"room", "101"}}) +

@@ -33,6 +33,16 @@ bool WaitFor(const std::function<bool()>& condition, uint32_t ms) {
     return platform::WaitUntil(condition, ms);
 }
 
+std::string SpoolLine(const std::string& callTime, const std::string& line,
+                      const std::string& field4, const std::string& duration,
+                      const std::string& field20) {
+    std::string text;
+    for (const std::string& column : {callTime, line, field4, duration, field20, std::string("0"),
+                                      std::string(), std::string()})
+        text += std::string(20 - column.size(), ' ') + column;
+    return text + "\r\n";
+}
+
 NotificationGate::NotificationGate()
     : hook_([this](const platform::Message& m, bool& handled) {
           seen_.push_back(m.id);

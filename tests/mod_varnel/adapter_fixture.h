@@ -76,6 +76,11 @@ inline const char* const RoomStatus = "Room status event from HL driver";
 
 bool WaitFor(const std::function<bool()>& condition, uint32_t ms = Generous);
 
+// A spool line worked out by hand: eight right-aligned columns of 20 and CR LF.
+std::string SpoolLine(const std::string& callTime, const std::string& line,
+                      const std::string& field4, const std::string& duration,
+                      const std::string& field20);
+
 // The scripted stand-in for libVarnel.so (every export but SetBarring), and
 // the functions through which a test sets its answers.
 class ScriptedLibrary {

@@ -1,9 +1,11 @@
 // Out-call tickets from the HL driver simulator through the link library's
 // queue, the cache file and into the spool file: the lines byte for byte, a
-// spool held by another writer, a merge that fails part-way, an unreadable
-// ticket, and a library that keeps a ticket it was told to delete.
+// spool held by another writer, a merge that fails part-way, what a pass finds
+// after one that a crash stopped, tickets that cannot be billed, and a library
+// that keeps a ticket it was told to delete.
 #include "adapter_fixture.h"
 
+#include "cache_step.h"
 #include "frame/pbxAdapter_int.h"
 #include "platform/files.h"
 
@@ -19,20 +21,10 @@ namespace {
 using adapter_test::AdapterTest;
 using adapter_test::OutCallTicket;
 using adapter_test::ScriptedLibrary;
+using adapter_test::SpoolLine;
 using rtl::LogLevel;
 
 const char* const Source = "TvarnelDM";
-
-// A spool line worked out by hand: eight right-aligned columns of 20 and CR LF.
-std::string SpoolLine(const std::string& callTime, const std::string& line,
-                      const std::string& field4, const std::string& duration,
-                      const std::string& field20) {
-    std::string text;
-    for (const std::string& column : {callTime, line, field4, duration, field20, std::string("0"),
-                                      std::string(), std::string()})
-        text += std::string(20 - column.size(), ' ') + column;
-    return text + "\r\n";
-}
 
 size_t Count(const std::vector<std::string>& lines, const std::string& part) {
     size_t n = 0;
@@ -145,7 +137,7 @@ private:
     void (*previous_)(int) = nullptr;
 };
 
-TEST_F(TicketTest, AMergeFailingPartWayLeavesNothingOfItInTheSpool) {
+TEST_F(TicketTest, AMergeFailingPartWayIsFinishedByAppendingOnlyTheRest) {
     const std::string earlier(5 * 162, 'x');
     test_support::WriteFile(dir.file("spool.dat"), earlier);
     {
@@ -158,19 +150,160 @@ TEST_F(TicketTest, AMergeFailingPartWayLeavesNothingOfItInTheSpool) {
         dm().scanOutCallTickets();
     }
     ASSERT_EQ(cache(), line1 + line2);
+    queueTicket("2201", "2902242359", "86400", "0002");
     {
-        // Room for one and a bit lines only.
+        // Room for one and a bit lines only: the spool keeps what reached it.
         FileSizeLimit limit(earlier.size() + 200);
         log.clear();
         dm().scanOutCallTickets();
-    }
-    EXPECT_EQ(spool(), earlier);
-    EXPECT_EQ(cache(), line1 + line2);
-    EXPECT_GE(Count(errors(), "was NOT merged"), 1u) << logDump();
+        EXPECT_EQ(spool(), earlier + (line1 + line2).substr(0, 200));
+        EXPECT_EQ(cache(), line1 + line2);
+        EXPECT_GE(Count(errors(), "was NOT merged"), 1u) << logDump();
 
+        // While part of the merge is in the spool, the cache takes no new line.
+        log.clear();
+        dm().scanOutCallTickets();
+        EXPECT_EQ(spool(), earlier + (line1 + line2).substr(0, 200));
+        EXPECT_EQ(cache(), line1 + line2);
+        EXPECT_EQ(Count(errors(), "stopped part-way; the tickets stay queued"), 1u) << logDump();
+    }
+    log.clear();
     dm().scanOutCallTickets();
-    EXPECT_EQ(spool(), earlier + line1 + line2);
+    EXPECT_EQ(spool(), earlier + line1 + line2 + line3);
     EXPECT_EQ(cache(), "");
+    EXPECT_TRUE(log.contains(LogLevel::Warn, Source,
+                             "Recovery of cache file " + dir.file("cache.dat") +
+                                 ": the cache held 2 lines of a merge into " +
+                                 dir.file("spool.dat") +
+                                 " that had stopped after 1 line and 38 bytes of the next: "
+                                 "appending the rest."))
+        << logDump();
+}
+
+// A merge that a crash interrupted, as the step record beside the cache tells it, and
+// what the spool holds by the time the adapter runs again.
+struct InterruptedMerge {
+    const char* name;
+    std::string spoolBefore; // when the merge began
+    std::string spoolNow;    // after the crash; "=" + n: spoolBefore and n bytes of the cache
+    std::string expectedText;
+};
+
+void PrintTo(const InterruptedMerge& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class InterruptedMergeTest : public TicketTest,
+                             public testing::WithParamInterface<InterruptedMerge> {};
+
+TEST_P(InterruptedMergeTest, OnlyWhatTheSpoolLacksIsAppended) {
+    const InterruptedMerge& row = GetParam();
+    const std::string lines = line1 + line2;
+    std::string now = row.spoolNow;
+    if (!now.empty() && now[0] == '=')
+        now = row.spoolBefore + lines.substr(0, std::stoul(now.substr(1)));
+    test_support::WriteFile(dir.file("spool.dat"), now);
+    test_support::WriteFile(dir.file("cache.dat"), lines);
+    mod_varnel::WriteCacheStep(dir.file("cache.dat.step"),
+                               {mod_varnel::CacheStep::Kind::Merge, dir.file("spool.dat"),
+                                row.spoolBefore.size(), lines.size(), ""});
+    dm().scanOutCallTickets();
+
+    const bool asLeft = row.expectedText.find("not as that merge left it") == std::string::npos;
+    EXPECT_EQ(spool(), (asLeft ? row.spoolBefore : now) + lines);
+    EXPECT_EQ(cache(), "");
+    std::string text = row.expectedText;
+    for (size_t at = text.find("$spool"); at != std::string::npos; at = text.find("$spool"))
+        text.replace(at, 6, dir.file("spool.dat"));
+    EXPECT_TRUE(log.contains(LogLevel::Warn, Source,
+                             "Recovery of cache file " + dir.file("cache.dat") + ": " + text))
+        << logDump();
+    EXPECT_EQ(Count(log.texts(LogLevel::Warn, Source), "Recovery"), 1u) << logDump();
+}
+
+const std::string Earlier(2 * 162, 'x');
+const std::string NotAsLeft =
+    "the cache held 2 lines of a merge into $spool that had stopped, but $spool is not as that "
+    "merge left it (cut back, replaced or written by another program): appending the whole "
+    "cache; lines of that merge may be in an earlier copy of the spool too.";
+
+INSTANTIATE_TEST_SUITE_P(
+    , InterruptedMergeTest,
+    testing::Values(InterruptedMerge{"EveryLineAlreadyInTheSpool", Earlier, "=324",
+                                     "the cache held 2 lines already in $spool: emptied the cache, "
+                                     "nothing appended."},
+                    InterruptedMerge{
+                        "PartOfALineInTheSpool", Earlier, "=200",
+                        "the cache held 2 lines of a merge into $spool that had stopped after "
+                        "1 line and 38 bytes of the next: appending the rest."},
+                    InterruptedMerge{"SpoolTakenAwaySince", Earlier, "", NotAsLeft},
+                    InterruptedMerge{"SpoolReplacedSince", Earlier, std::string(2 * 162 + 200, 'y'),
+                                     NotAsLeft}),
+    [](const testing::TestParamInfo<InterruptedMerge>& info) {
+        return std::string(info.param.name);
+    });
+
+// A ticket's line in the cache whose delete from the queue a crash may have stopped.
+struct InterruptedLine {
+    const char* name;
+    bool sameRecord; // the step names the queued ticket itself, not another under its key
+    std::string expectedText;
+    LogLevel level;
+};
+
+void PrintTo(const InterruptedLine& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class InterruptedLineTest : public TicketTest,
+                            public testing::WithParamInterface<InterruptedLine> {};
+
+TEST_P(InterruptedLineTest, TheLineStaysExactlyWhenItsTicketLeftTheQueue) {
+    const InterruptedLine& row = GetParam();
+    queueTicket("2102", "0102241531", "03725");
+    std::string record = test_support::ReadFile(dir.file("queues/TicketsOut.txt"));
+    record.resize(record.size() - 2); // CR LF
+    const std::string key = record.substr(0, record.find('|'));
+    if (!row.sameRecord) // a ticket that came in the same tick and has left the queue
+        record = key + "|2101|1|0102241530|00125|0001|ABCDEFGHIJKLMNOPQRST|2024.02.01 15:31|";
+    const std::string cached = row.sameRecord ? line2 : line1;
+    test_support::WriteFile(dir.file("cache.dat"), cached);
+    mod_varnel::WriteCacheStep(
+        dir.file("cache.dat.step"),
+        {mod_varnel::CacheStep::Kind::Line, dir.file("cache.dat"), 0, cached.size(), record});
+    dm().scanOutCallTickets();
+
+    EXPECT_EQ(spool(), row.sameRecord ? line2 : line1 + line2);
+    std::string text = row.expectedText;
+    text.replace(text.find("$key"), 4, key);
+    text.replace(text.find("$cache"), 6, dir.file("cache.dat"));
+    EXPECT_TRUE(log.contains(row.level, Source,
+                             "Recovery of cache file " + dir.file("cache.dat") + ": " + text))
+        << logDump();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , InterruptedLineTest,
+    testing::Values(InterruptedLine{"TicketStillQueued", true,
+                                    "the line of OutTicketID $key in $cache was written but the "
+                                    "ticket was not deleted from the queue: removed the line, "
+                                    "the ticket is collected again.",
+                                    LogLevel::Warn},
+                    InterruptedLine{"AnotherTicketUnderTheSameKeyQueued", false,
+                                    "the last line in $cache, of OutTicketID $key, is whole and "
+                                    "its ticket has left the queue.",
+                                    LogLevel::Debug}),
+    [](const testing::TestParamInfo<InterruptedLine>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST_F(TicketTest, AStartWithNothingLeftOverSaysSoOnce) {
+    dm().scanOutCallTickets();
+    dm().scanOutCallTickets();
+    EXPECT_EQ(Count(debugs(),
+                    "Recovery of cache file " + dir.file("cache.dat") + ": nothing to recover."),
+              1u)
+        << logDump();
 }
 
 TEST_F(TicketTest, ALineThatCannotBeWrittenIntoTheCacheLeavesItsTicketQueued) {
@@ -189,23 +322,34 @@ TEST_F(TicketTest, ALineThatCannotBeWrittenIntoTheCacheLeavesItsTicketQueued) {
     EXPECT_EQ(cache(), "");
 }
 
-TEST_F(TicketTest, AnUnreadableTicketIsSetAsideAndLaterTicketsStillReachTheSpool) {
-    queueTicket("2101", "0102241530", "12x", "0001");
+// A ticket that cannot be billed, and what the rejects line and the log say of it.
+struct Unbillable {
+    const char* name;
+    std::string time;
+    std::string duration;
+    std::string why; // "cannot be read" or "cannot be a call", then the reason
+};
+
+class UnbillableTicketTest : public TicketTest, public testing::WithParamInterface<Unbillable> {};
+
+TEST_P(UnbillableTicketTest, IsSetAsideAndLaterTicketsStillReachTheSpool) {
+    const Unbillable& row = GetParam();
+    queueTicket("2101", row.time, row.duration, "0001");
     queueTicket("2102", "0102241531", "03725");
     dm().scanOutCallTickets();
 
     EXPECT_EQ(spool(), line2);
     const std::string rejects = test_support::ReadFile(dir.file("spool.dat.rejected"));
     EXPECT_TRUE(std::regex_match(
-        rejects,
-        std::regex(R"(\d+\|2101\|1\|0102241530\|12x\|0001\|\|\d{4}\.\d\d\.\d\d \d\d:\d\d\|\r\n)")))
+        rejects, std::regex(R"(\d+\|2101\|1\|)" + row.time + R"(\|)" + row.duration +
+                            R"(\|0001\|\|\d{4}\.\d\d\.\d\d \d\d:\d\d\|\r\n)")))
         << rejects;
     const std::string key = rejects.substr(0, rejects.find('|'));
     EXPECT_TRUE(log.contains(LogLevel::Error, Source,
-                             "OutTicketID " + key + " cannot be read and is set aside in " +
-                                 dir.file("spool.dat.rejected") + ": " +
+                             "OutTicketID " + key + " " + row.why.substr(0, row.why.find(':')) +
+                                 " and is set aside in " + dir.file("spool.dat.rejected") + ": " +
                                  rejects.substr(0, rejects.size() - 2) +
-                                 ": '12x' is not a valid integer value"))
+                                 row.why.substr(row.why.find(':'))))
         << logDump();
 
     // Nothing is left in the queue to fail again.
@@ -214,6 +358,41 @@ TEST_F(TicketTest, AnUnreadableTicketIsSetAsideAndLaterTicketsStillReachTheSpool
     EXPECT_TRUE(errors().empty()) << logDump();
     EXPECT_EQ(test_support::ReadFile(dir.file("spool.dat.rejected")), rejects);
     EXPECT_EQ(spool(), line2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , UnbillableTicketTest,
+    testing::Values(Unbillable{"DurationNoNumber", "0102241530", "12x",
+                               "cannot be read: '12x' is not a valid integer value"},
+                    Unbillable{"NegativeDuration", "0102241530", "-0005",
+                               "cannot be a call: '-0005' is a negative duration"},
+                    Unbillable{"CallTimeNoDate", "3213241530", "00125",
+                               "cannot be a call: '3213241530' is not a call time"},
+                    Unbillable{"NoCallTime", "", "00125",
+                               "cannot be a call: '' is not a call time"}),
+    [](const testing::TestParamInfo<Unbillable>& info) { return std::string(info.param.name); });
+
+TEST_F(TicketTest, ARejectsFileThatCannotBeWrittenKeepsTheTicketQueuedAndSaysSoOncePerPass) {
+    // A folder where the rejects file should be: it cannot be opened as a file.
+    std::filesystem::create_directory(dir.file("spool.dat.rejected"));
+    queueTicket("2101", "0102241530", "-0005", "0001");
+    queueTicket("2102", "0102241531", "03725");
+    for (int pass = 0; pass < 2; ++pass) {
+        log.clear();
+        dm().scanOutCallTickets();
+        EXPECT_EQ(spool(), "");
+        ASSERT_EQ(errors().size(), 1u) << logDump();
+        EXPECT_NE(errors()[0].find(" cannot be set aside in " + dir.file("spool.dat.rejected") +
+                                   " and stays queued, with the tickets after it: "),
+                  std::string::npos)
+            << errors()[0];
+    }
+
+    std::filesystem::remove(dir.file("spool.dat.rejected"));
+    dm().scanOutCallTickets();
+    EXPECT_EQ(spool(), line2);
+    EXPECT_NE(test_support::ReadFile(dir.file("spool.dat.rejected")).find("|-0005|"),
+              std::string::npos);
 }
 
 // A stand-in library that keeps handing out a ticket whatever the delete says.
@@ -238,13 +417,13 @@ TEST_F(StubbornQueueTest, ATicketThatWillNotLeaveTheQueueEndsThePass) {
     EXPECT_TRUE(log.contains(LogLevel::Debug, Source, "--- End scanning for outcall tickets ---"));
 }
 
-TEST_F(StubbornQueueTest, AnUnreadableTicketThatWillNotLeaveIsSetAsideOnce) {
+TEST_F(StubbornQueueTest, AnUnreadableTicketThatWillNotLeaveLeavesNoLineInTheRejectsFile) {
     script.setRecord(8, "2101|1|0102241530|12x|0001||2024.02.01 15:31");
     script.setDeleteResult(-1);
     dm().scanOutCallTickets();
 
-    EXPECT_EQ(test_support::ReadFile(dir.file("spool.dat.rejected")),
-              "8|2101|1|0102241530|12x|0001||2024.02.01 15:31|\r\n");
+    // Still queued, so it is set aside again later; its line went, so it is there once.
+    EXPECT_EQ(test_support::ReadFile(dir.file("spool.dat.rejected")), "");
     const auto errors = log.texts(LogLevel::Error, Source);
     ASSERT_EQ(errors.size(), 3u) << logDump();
     EXPECT_EQ(errors[1], "OutTicketID 8 was not deleted.");

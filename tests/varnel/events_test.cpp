@@ -483,6 +483,15 @@ TEST_F(Events, ARecordThatCannotBeSavedIsNotAcknowledgedAndTheResentFrameIsStore
     EXPECT_EQ(simulator.framesGivenUp(), 0u);
 }
 
+TEST_F(Events, TheSameEventTwiceOnOneConnectionIsStoredTwice) {
+    // Only the first frame of a connection can be one sent again for a lost
+    // acknowledgement; on a connection the driver heard from, a repeat is an event.
+    const std::string frame = hlsim::BuildFrame("checkout", {{"room", "101"}});
+    sendAndWait(frame, "Checkout from reception set");
+    sendAndWait(frame, "Checkout from reception set");
+    EXPECT_EQ(Lines(ReadFile(queueFile("CheckOuts.txt"))).size(), 2u);
+}
+
 TEST_F(Events, AConnectThatFailsKeepsTheQueuesItHad) {
     // A queue file that another program holds locked cannot be opened.
     const std::string lockedFolder = dir.path() + "/locked/";

@@ -5,6 +5,7 @@
 #include "frame_format.h"
 #include "frame_kinds.h"
 #include "record_keys.h"
+#include "record_text.h"
 
 #include "platform/error.h"
 #include "platform/event_loop.h"
@@ -12,6 +13,7 @@
 #include "platform/tick_count.h"
 
 #include <exception>
+#include <utility>
 
 namespace varnel {
 
@@ -57,6 +59,7 @@ LinkContext::Outcome LinkContext::connect(const std::string& host, const std::st
     } catch (const std::exception& e) {
         return {-3, e.what()};
     }
+    rememberNewestEvents(queueFolder);
 
     Outcome outcome{-8, CannotConnect};
     // An active transport refuses a new address ("Client active"): a Connect to
@@ -84,6 +87,19 @@ LinkContext::Outcome LinkContext::connect(const std::string& host, const std::st
         updateKeepAlive();
     }
     return outcome;
+}
+
+void LinkContext::rememberNewestEvents(const std::string& queueFolder) {
+    // The same folder again: what this process stored is known better than the files
+    // say, since the caller may have deleted the newest records meanwhile.
+    if (queueFolder == newestEventsFolder_)
+        return;
+    newestEventsFolder_ = queueFolder;
+    for (size_t i = 0; i < QueueCount; ++i) {
+        const TOxLogFile& queue = (*queues_)[QueueId(i)];
+        newestEvents_[i] =
+            queue.count() > 0 ? std::string(EventFields(queue.item(queue.count() - 1))) : "";
+    }
 }
 
 int32_t LinkContext::disconnect() {
@@ -164,6 +180,8 @@ void LinkContext::onStateChange(int oldState, int newState) {
         if (framePause_)
             framePause_->stop();
     }
+    if (oldState == 0 && newState == 1)
+        firstEventOnConnection_ = true;
     try {
         if (oldState == 0 && newState == 1)
             notifier_.announce(Notification::Connected, 0, 0);
@@ -261,8 +279,10 @@ void LinkContext::handleFrame(const std::string& frame) {
             answerTexts = slots.texts;
             answerCodes = slots.codes;
         } else {
+            const bool first = std::exchange(firstEventOnConnection_, false);
             applyEvent(
-                DecodeEvent(*kind, frame, ReduceKey(platform::TickCount()), CurrentDateStamp()));
+                DecodeEvent(*kind, frame, ReduceKey(platform::TickCount()), CurrentDateStamp()),
+                first);
         }
     } catch (const std::exception&) {
         // Its record is not on disk (nor in memory): without an acknowledgement the
@@ -276,7 +296,7 @@ void LinkContext::handleFrame(const std::string& frame) {
     }
 }
 
-void LinkContext::applyEvent(const EventOutcome& outcome) {
+void LinkContext::applyEvent(const EventOutcome& outcome, bool firstOnConnection) {
     switch (outcome.slot) {
     case StatusSlot::None:
         break;
@@ -294,8 +314,13 @@ void LinkContext::applyEvent(const EventOutcome& outcome) {
         if (!queues_)
             throw platform::Error("The event queues are not open");
         TOxLogFile& queue = (*queues_)[*outcome.queue];
+        std::string& newest = newestEvents_[size_t(*outcome.queue)];
+        const std::string_view event = EventFields(outcome.record);
+        if (firstOnConnection && !outcome.onlyIfAbsent && !event.empty() && event == newest)
+            return; // sent again: stored and announced already
         if (!outcome.onlyIfAbsent || queue.indexOf(outcome.record) < 0)
             queue.add(outcome.record);
+        newest = std::string(event);
     }
     // Posted only after the record is saved, so a receiver finds it.
     if (!outcome.notification)

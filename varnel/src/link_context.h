@@ -14,6 +14,7 @@
 #include "platform/tcp_client.h"
 #include "platform/timer.h"
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -80,7 +81,10 @@ private:
     void onKeepAliveTick();
     void handlePendingFrames();
     void handleFrame(const std::string& frame);
-    void applyEvent(const EventOutcome& outcome);
+    // `firstOnConnection`: the first event frame since the connection was established,
+    // which is where a driver sends again the frame whose acknowledgement it missed.
+    void applyEvent(const EventOutcome& outcome, bool firstOnConnection);
+    void rememberNewestEvents(const std::string& queueFolder);
     // Every write to the driver goes through here.
     void write(const std::string& bytes);
     bool mayWrite() const;
@@ -111,6 +115,17 @@ private:
     // that returned 0, until Disconnect) and no command suspends it.
     bool keepAliveWanted_ = false;
     int keepAliveSuspensions_ = 0;
+
+    // The event of the newest record stored in each queue (EventFields), taken from the
+    // files when a Connect opens another folder and kept up to date by every record
+    // stored, also when the caller deletes that record. A frame whose record was stored
+    // but whose acknowledgement never reached the driver (the connection broke, or the
+    // process died, in between) comes again first on the next connection; holding the
+    // same event as the newest record of its queue, it is acknowledged and not stored
+    // a second time.
+    std::array<std::string, QueueCount> newestEvents_;
+    std::string newestEventsFolder_;
+    bool firstEventOnConnection_ = false;
 
     std::unique_ptr<EventQueues> queues_;
     std::unique_ptr<platform::TcpClient> transport_;

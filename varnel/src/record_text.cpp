@@ -27,6 +27,16 @@ std::string GetField(int n, std::string_view text) {
     return field;
 }
 
+std::string_view EventFields(std::string_view record) {
+    const size_t afterKey = record.find('|');
+    if (afterKey == std::string_view::npos || record.empty() || record.back() != '|')
+        return {};
+    const size_t beforeStamp = record.rfind('|', record.size() - 2);
+    if (beforeStamp == std::string_view::npos || beforeStamp <= afterKey)
+        return {};
+    return record.substr(afterKey + 1, beforeStamp - afterKey);
+}
+
 std::string_view TrimBlanks(std::string_view text) {
     size_t first = 0;
     size_t last = text.size();

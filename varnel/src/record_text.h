@@ -13,6 +13,11 @@ namespace varnel {
 // longer than one character loses one trailing and then one leading apostrophe.
 std::string GetField(int n, std::string_view text);
 
+// What a record says of its event: the record without its key (the first field) and
+// its date stamp (the last), both of which tell only when it was stored. Empty for a
+// text of fewer than two fields.
+std::string_view EventFields(std::string_view record);
+
 // The text without the bytes of value 0x20 or less at either end.
 std::string_view TrimBlanks(std::string_view text);
 

@@ -44,13 +44,18 @@ public:
     int fd() const { return fd_; }
     const std::string& path() const { return path_; }
 
-    std::string readAll();                       // from the start to the end
+    std::string readAll();                            // from the start to the end
+    std::string read(uint64_t offset, size_t length); // up to `length` bytes from `offset`
     void writeAll(const std::string& bytes);     // at the current position; raises on a short write
     size_t write(const char* data, size_t size); // bytes written (may be short on a full disk)
     uint64_t size() const;
     void seekEnd();
     void seek(uint64_t offset);
     void truncate(uint64_t length);
+    // Reserves room on the disk for `bytes` more at the end without changing the
+    // length, so that writing them cannot fail for want of space. A full disk raises
+    // (before anything is written); a file system that cannot reserve is left as is.
+    void reserve(uint64_t bytes);
     void sync();
     void close();
 
@@ -84,5 +89,9 @@ size_t RemoveStaleTemporaries(const std::string& path);
 void CheckCanCreateBeside(const std::string& path);
 
 bool FileExists(const std::string& path);
+
+// Syncs the folder that holds `path`, so that a file created or renamed there keeps
+// its name after a power cut.
+void SyncFolderOf(const std::string& path);
 
 } // namespace platform

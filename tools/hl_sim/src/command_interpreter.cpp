@@ -197,6 +197,10 @@ bool CommandInterpreter::run(const std::vector<std::string>& words) {
             simulator_.setAckMode(AckMode::Refuse);
         else
             Bad("ack takes on, off or nak, not \"" + words[1] + "\"");
+    } else if (command == "backlog") {
+        if (words.size() != 2 || (words[1] != "keep" && words[1] != "drop"))
+            Bad("backlog takes keep or drop");
+        simulator_.setKeepBacklog(words[1] == "keep");
     } else if (command == "write") {
         Words args(words.begin() + 1, words.end());
         const uint32_t gap = Number(TakeOption(args, "gap", "20"), "the gap");
@@ -229,7 +233,8 @@ bool CommandInterpreter::run(const std::vector<std::string>& words) {
                std::to_string(simulator_.acksReceived()) + " acknowledgements received, " +
                std::to_string(simulator_.framesSent()) + " frames sent, " +
                std::to_string(simulator_.framesResent()) + " sent again, " +
-               std::to_string(simulator_.framesGivenUp()) + " given up");
+               std::to_string(simulator_.framesGivenUp()) + " given up, " +
+               std::to_string(simulator_.framesAcknowledged()) + " acknowledged");
     } else if (command == "help") {
         print_(Help());
     } else {
@@ -389,6 +394,8 @@ std::string CommandInterpreter::Help() {
                              then go on with the next
   pace free                  send every frame at once (free-running, for joined and split
                              frames)
+  backlog keep|drop          keep the paced frames not yet acknowledged when the link
+                             goes, for the next connection, or drop them (the default)
   write whole|joined|split N [gap=MS]   one write per frame, all frames of a send in one
                              write, or each frame in pieces of N bytes (gap default 20 ms)
   close                      close the connection (after what is queued)

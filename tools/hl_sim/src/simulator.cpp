@@ -82,6 +82,7 @@ struct Simulator::Impl {
         // acknowledgement) and the bytes to send again when they do not get it.
         size_t framesEnding = 0;
         std::string resend = {};
+        bool again = false; // a frame of the kept backlog sent once before
     };
 
     QTcpServer server;
@@ -103,9 +104,11 @@ struct Simulator::Impl {
     std::string resendBytes;  // that write's frames, whole
     uint32_t resendsDone = 0; // of that write
     QTimer resendTimer;
+    bool keepBacklog = false;
     size_t sent = 0;
     size_t resent = 0;
     size_t givenUp = 0;
+    size_t acknowledged = 0;
     bool midFrame = false; // pieces of a frame were written, its end not yet
     std::string heldAcks;  // acknowledgements held back until the frame is complete
 
@@ -133,6 +136,24 @@ struct Simulator::Impl {
         socket->flush();
     }
 
+    // The connection ended: the output waiting goes with it, unless the backlog is
+    // kept, when the frame that waits for its acknowledgement goes back to the front.
+    void connectionEnded() {
+        if (keepBacklog) {
+            if (awaitedAcks > 0) {
+                Chunk again{0, resendBytes, true, {}, false, "sent again: not acknowledged"};
+                again.framesEnding = pacedFrames;
+                again.resend = resendBytes;
+                again.again = true;
+                out.push_front(std::move(again));
+            }
+        } else {
+            out.clear();
+        }
+        waiting = false;
+        stopAwaiting();
+    }
+
     void onConnection() {
         while (QTcpSocket* next = server.nextPendingConnection()) {
             if (QTcpSocket* old = socket) {
@@ -140,13 +161,15 @@ struct Simulator::Impl {
                 socket = nullptr; // its disconnected signal is no longer ours to handle
                 old->abort();
                 old->deleteLater();
+                connectionEnded();
             }
             socket = next;
             // An acknowledgement and the answer right behind it are two small writes:
             // without this the second waits for the peer's delayed TCP acknowledgement.
             next->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             ++connections;
-            out.clear();
+            if (!keepBacklog)
+                out.clear();
             waiting = false;
             stopAwaiting();
             midFrame = false;
@@ -163,12 +186,15 @@ struct Simulator::Impl {
                 if (next != socket)
                     return;
                 log("** connection closed");
-                out.clear();
-                waiting = false;
-                stopAwaiting();
+                connectionEnded();
                 socket = nullptr;
                 next->deleteLater();
             });
+        }
+        if (keepBacklog && !out.empty()) {
+            if (logger)
+                log("** " + std::to_string(out.size()) + " frames of the backlog go first");
+            pump();
         }
     }
 
@@ -325,6 +351,7 @@ struct Simulator::Impl {
             return;
         if (--awaitedAcks > 0)
             return;
+        acknowledged += pacedFrames;
         resendTimer.stop();
         pump();
     }
@@ -350,6 +377,8 @@ struct Simulator::Impl {
     }
 
     void pump() {
+        if (keepBacklog && !(socket && socket->state() == QAbstractSocket::ConnectedState))
+            return; // the backlog waits for the next connection
         while (!waiting && awaitedAcks == 0 && !out.empty()) {
             Chunk& head = out.front();
             if (head.gapMs > 0) {
@@ -379,6 +408,7 @@ struct Simulator::Impl {
             }
             write(chunk.bytes);
             sent += chunk.frames.size();
+            resent += chunk.again ? chunk.framesEnding : 0;
             if (pacing == Pacing::AwaitAck && chunk.framesEnding > 0)
                 awaitAcks(chunk);
             midFrame = !chunk.endsFrame;
@@ -477,6 +507,19 @@ size_t Simulator::framesResent() const {
 
 size_t Simulator::framesGivenUp() const {
     return impl_->givenUp;
+}
+
+size_t Simulator::framesAcknowledged() const {
+    return impl_->acknowledged;
+}
+
+void Simulator::setKeepBacklog(bool keep) {
+    impl_->keepBacklog = keep;
+    impl_->pump();
+}
+
+bool Simulator::keepsBacklog() const {
+    return impl_->keepBacklog;
 }
 
 void Simulator::send(const std::vector<std::string>& frames) {

@@ -94,10 +94,18 @@ public:
     void setPacing(Pacing pacing, uint32_t resendMs = DefaultResendMs,
                    uint32_t resends = DefaultResends);
     Pacing pacing() const;
-    // Frames written since the start (first sends only), sent again, and given up.
+    // What becomes of paced frames still waiting when the connection ends: dropped
+    // with it (the default), or kept, as a driver keeps the events the link has not
+    // taken: the frame not yet acknowledged and the ones behind it then go first on
+    // the next connection, and nothing is sent while there is none.
+    void setKeepBacklog(bool keep);
+    bool keepsBacklog() const;
+    // Frames written since the start (first sends only), sent again, given up, and
+    // acknowledged (paced frames whose acknowledgement came).
     size_t framesSent() const;
     size_t framesResent() const;
     size_t framesGivenUp() const;
+    size_t framesAcknowledged() const;
 
     // Sends frames after what is already queued, in the current write mode.
     void send(const std::vector<std::string>& frames);
