@@ -168,6 +168,12 @@ TEST(TicketStorm, EveryAcknowledgedTicketIsBilledOnceThroughRepeatedKills) {
     {
         Host host(config, lastLog, {});
         ASSERT_TRUE(host.started());
+        // Stopped only once it runs: a SIGTERM that comes before the program has
+        // blocked its stop signals ends it as a kill would.
+        ASSERT_TRUE(WaitFor(
+            [&] { return FileOrEmpty(lastLog).find("Host running with") != std::string::npos; },
+            60000))
+            << FileOrEmpty(lastLog);
         EXPECT_TRUE(WaitFor(
             [&] {
                 return !driver.sending() && FileOrEmpty(files + "/TicketsOut.txt").empty() &&
@@ -177,7 +183,7 @@ TEST(TicketStorm, EveryAcknowledgedTicketIsBilledOnceThroughRepeatedKills) {
             << FileOrEmpty(lastLog).substr(0, 20000);
         host.stop();
         ASSERT_TRUE(WaitFor([&] { return !host.running(); }, 30000));
-        EXPECT_FALSE(host.killed());
+        EXPECT_FALSE(host.killed()) << FileOrEmpty(lastLog).substr(0, 20000);
     }
 
     const std::string spool = FileOrEmpty(files + "/spool.dat");
