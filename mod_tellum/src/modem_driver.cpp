@@ -133,6 +133,13 @@ void TModemDriver::sendCommand(const std::string& command, bool noWait,
     const std::string answer = readAnswer();
     if (expectedAnswer.empty())
         return;
+    const std::string text = AnswerText(answer, command);
+    if (UpperAscii(text) != expectedAnswer)
+        throw EProtocolExeption(fmt::sprintf(
+            "The modem send error respond: %s, expected respond: %s", text, expectedAnswer));
+}
+
+std::string TModemDriver::AnswerText(const std::string& answer, const std::string& command) {
     // Control bytes drop out; the echo of the command, if the modem sent one, is
     // the first occurrence of the command in what is left.
     std::string text;
@@ -141,9 +148,7 @@ void TModemDriver::sendCommand(const std::string& command, bool noWait,
             text += c;
     if (const size_t echo = text.find(command); echo != std::string::npos)
         text.erase(echo, command.size());
-    if (UpperAscii(text) != expectedAnswer)
-        throw EProtocolExeption(fmt::sprintf(
-            "The modem send error respond: %s, expected respond: %s", text, expectedAnswer));
+    return text;
 }
 
 std::string TModemDriver::readAnswer() {

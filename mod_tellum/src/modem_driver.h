@@ -82,6 +82,11 @@ public:
     static std::vector<std::string> SplitCommandLine(const std::string& commandLine,
                                                      const std::string& phoneLine);
 
+    // What of the modem's answer to `command` is judged: the answer without its
+    // control bytes and without the command's echo (its first occurrence), if
+    // the modem sent one.
+    static std::string AnswerText(const std::string& answer, const std::string& command);
+
     static constexpr int kDefaultReadTimeoutMs = 5000;
     static constexpr int kPauseMs = 1000;
 
