@@ -4,6 +4,7 @@
 
 #include "platform/error.h"
 #include "rtl/logger.h"
+#include "rtl/numbers.h"
 #include "varnel/varnel.h"
 
 #include <fmt/printf.h>
@@ -361,7 +362,7 @@ int32_t THLDriver::GetCheckIn(TCheckInRecord& record) {
                                         record, [](const auto& t, TCheckInRecord& r) {
                                             r.line = t[0];
                                             r.name = t[1];
-                                            r.language = int16_t(StrToIntDef(t[2], -1));
+                                            r.language = int16_t(rtl::IntOr(t[2], -1));
                                             r.password = t[3];
                                             r.barring = uint8_t(StrToInt(t[4]));
                                             r.wakeUpTime = HourMinute(t[5]);
@@ -422,7 +423,7 @@ int32_t THLDriver::GetModification(TModificationRecord& record) {
             r.field42 = uint8_t(StrToInt(t[5]));
             r.field54 = HourMinute(t[6]);
             // Anything but a readable 0 counts as set.
-            r.field58 = StrToIntDef(t[7], -1) != 0;
+            r.field58 = rtl::IntOr(t[7], -1) != 0;
             r.field59 = uint8_t(StrToInt(t[8]));
             r.time = parseDateStamp(t[9]);
         });

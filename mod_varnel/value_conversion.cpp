@@ -39,14 +39,6 @@ int32_t StrToInt(const std::string& text) {
     return value;
 }
 
-int32_t StrToIntDef(const std::string& text, int32_t fallback) {
-    try {
-        return StrToInt(text);
-    } catch (const rtl::EConvertError&) {
-        return fallback;
-    }
-}
-
 double parseDateTime(const std::string& text, const std::string& format) {
     namespace D = rtl::Dateparsing;
     const std::optional<int> year = ReadComponent(D::parseYear, text, format);

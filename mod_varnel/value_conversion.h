@@ -1,6 +1,6 @@
 // Conversions between the link library's texts and typed values: decimal
-// integers (strict, or with a fallback), date-times read from a text by a
-// format of the host's date parsing, and folder names ending in a delimiter.
+// integers (strict; with a fallback it is the runtime's rtl::IntOr), date-times read from a text by
+// a format of the host's date parsing, and folder names ending in a delimiter.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +11,6 @@ namespace mod_varnel {
 // The decimal integer the whole text spells (optional sign, digits, 32-bit);
 // raises rtl::EConvertError "'<text>' is not a valid integer value" otherwise.
 int32_t StrToInt(const std::string& text);
-// As StrToInt, with `fallback` instead of the error.
-int32_t StrToIntDef(const std::string& text, int32_t fallback);
 
 // The date-time the text holds where the format's letters stand (yy or yyyy,
 // mm, dd, hh, nn, ss). A two-digit year counts from 2000; a four-digit year is

@@ -6,6 +6,7 @@
 #include "value_conversion.h"
 
 #include "rtl/logger.h"
+#include "rtl/numbers.h"
 
 #include <fmt/printf.h>
 
@@ -85,7 +86,7 @@ TvarnelDM::~TvarnelDM() {
 // ---------------------------------------------------------------------- timer
 
 bool TvarnelDM::startTimer() {
-    const int32_t interval = StrToIntDef(configuration_->get("timer_interval"), 0);
+    const int32_t interval = rtl::IntOr(configuration_->get("timer_interval"), 0);
     timer_.setInterval(interval > 0 ? uint32_t(interval) : 0);
     if (interval <= 0)
         return false;
@@ -157,7 +158,7 @@ void TvarnelDM::connectDriver() {
     const std::string host = configuration_->get("varnel.driver_ip");
     if (host.empty())
         throw EVarnelException("Driver IP not defined!");
-    const int32_t port = StrToIntDef(configuration_->get("varnel.driver_port"), -1);
+    const int32_t port = rtl::IntOr(configuration_->get("varnel.driver_port"), -1);
     if (port == -1)
         throw EVarnelException("Driver port not defined!");
     std::string queueFolder = configuration_->get("varnel.log_path");
@@ -174,7 +175,7 @@ bool TvarnelDM::openLine(frame::IPBXData* data, std::string& info) {
     info.clear();
     bool result = false;
     try {
-        const int32_t language = StrToIntDef(configuration_->get("check_in.def_language"), 1);
+        const int32_t language = rtl::IntOr(configuration_->get("check_in.def_language"), 1);
         const std::string password = configuration_->get("check_in.def_password", "4827");
         getDriver()->CheckIn(data->line(), data->name(), int16_t(language), password, true);
         result = true;

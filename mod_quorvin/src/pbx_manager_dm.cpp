@@ -1,8 +1,12 @@
 #include "pbx_manager_dm.h"
 
+#include "fbdb/savepoint.h"
 #include "rtl/logger.h"
+#include "rtl/numbers.h"
 
-#include <charconv>
+#include <fmt/format.h>
+
+#include <algorithm>
 #include <stdexcept>
 
 namespace quorvin {
@@ -21,6 +25,12 @@ const char* const kEventsSql =
     "       left outer join PROFILE p on p.ID_PROFILE = rd.ID_PERSON_PROFILE\n"
     "       left outer join ROOMS r on r.ID_ROOM = coalesce(rd.ID_ROOM, sle.LOG_OBJECT_ID)\n"
     "       left outer join PHONE_LINE_CONVERT plc on plc.ROOM_NAME = r.ROOM_NAME";
+// The room a line belongs to; several rooms listing one line take the first.
+const char* const kLineRoomSql = "select first 1 r.ID_ROOM\n"
+                                 "  from PHONE_LINE_CONVERT plc\n"
+                                 "  join ROOMS r on r.ROOM_NAME = plc.ROOM_NAME\n"
+                                 " where plc.LINE = :LINE_NAME\n"
+                                 " order by plc.ID_LINE";
 const char* const kRoomStatusSql = "select rs.LINE_NAME, rs.IS_FREE, rs.PROFILE_NAME\n"
                                    "  from EAI_RESROOM_STATUS(:ID_RESERV_DETAIL) rs";
 const char* const kAttachEventInfoSql =
@@ -34,14 +44,6 @@ const char* const kSetRoomStatusSql = "EXECUTE PROCEDURE EAI_ROOM_SET_STATUS "
 fbdb::TransactionOptions EventTransactionOptions() {
     return fbdb::TransactionOptions::FromWords(
         {"write", "isc_tpb_nowait", "rec_version", "read_committed"});
-}
-
-// The whole text as a decimal integer, or `fallback`.
-int IntOr(const std::string& text, int fallback) {
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [at, ec] = std::from_chars(text.data(), end, value);
-    return (text.empty() || ec != std::errc() || at != end) ? fallback : value;
 }
 
 std::string Trimmed(const std::string& text) {
@@ -62,6 +64,27 @@ public:
 
 private:
     F action_;
+};
+
+std::optional<int> IntOrNull(const fbdb::Field& field) {
+    return field.isNull() ? std::nullopt : std::optional<int>(field.asInt());
+}
+
+// The name of the savepoint of each event's unit of work; one at a time.
+const char* const kEventSavepoint = "PBX_EVENT";
+
+// An event that cannot be applied as it stands: its text is stored with it.
+class EEventNotApplied : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The front database stopped answering in the middle of a cycle: the cycle's
+// transaction is gone, and nothing more can be recorded until the next tick
+// connects again.
+class EConnectionLost : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 } // namespace
@@ -86,6 +109,7 @@ TpbxManagerDM::TpbxManagerDM(rtl::Ref<rtl::IContext> context,
       transEvent_(frontDB_.connection(), EventTransactionOptions()),
       getEventsQ_(frontDB_.connection(), transEvent_, kEventsSql),
       getRoomStatusQ_(frontDB_.connection(), transEvent_, kRoomStatusSql),
+      getLineRoomQ_(frontDB_.connection(), transEvent_, kLineRoomSql),
       attachEventInfoP_(frontDB_.connection(), transEvent_, kAttachEventInfoSql),
       pushbackEventP_(frontDB_.connection(), transEvent_, kPushbackEventSql),
       clearEventsP_(frontDB_.connection(), transEvent_, kClearEventsSql),
@@ -110,7 +134,7 @@ TpbxManagerDM::~TpbxManagerDM() {
 
 void TpbxManagerDM::initTimer() {
     timer_.stop();
-    interval_ = IntOr(configuration_->get("timer_interval"), kDefaultTimerInterval);
+    interval_ = rtl::IntOr(configuration_->get("timer_interval"), kDefaultTimerInterval);
     timer_.setInterval(interval_ > 0 ? uint32_t(interval_) : 0);
     if (interval_ > 0) {
         timer_.start();
@@ -176,6 +200,10 @@ void TpbxManagerDM::executeCycle() {
             frontDB_.checkConnection();
             transEvent_.start();
             processQueue();
+        } catch (const EConnectionLost& e) {
+            TLogger::error(this, e,
+                           "The connection to the front database was lost during the cycle; the "
+                           "events not finished come again at the next tick.");
         } catch (const std::exception& e) {
             TLogger::error(this, e, "Execute error.");
         } catch (...) {
@@ -187,31 +215,34 @@ void TpbxManagerDM::executeCycle() {
 
 void TpbxManagerDM::processQueue() {
     try {
-        getEventsQ_.param("IFC_MODULE_NAME").setString(kIfcModuleName);
-        getEventsQ_.param("EVENT_LIST").setString(kEventList);
-        getEventsQ_.execute();
-        bool any = false;
-        while (getEventsQ_.fetch()) {
-            any = true;
-            const EventRow row = readEventRow();
-            // Emptied for every row: an event on which no adapter operation runs
-            // must not be stored with the text of the event before it.
-            info_.clear();
-            TLogger::debug(this, "New event %s found", row.code);
-            if (!dispatch(row))
-                pushBackEvent(row.idEvent);
-            attachEventInfo(row.idEvent, info_);
-        }
-        if (!any)
+        const std::vector<QueuedEvent> events = takeEvents();
+        if (events.empty())
             TLogger::debug(this, "No new events of types %s for module %s",
                            getEventsQ_.param("EVENT_LIST").asString(),
                            getEventsQ_.param("IFC_MODULE_NAME").asString());
-        getEventsQ_.close();
-        transEvent_.commit();
+        bool committable = true;
+        for (auto next = events.begin(); next != events.end(); ++next) {
+            // A cycle that is to stop early returns the events not started:
+            // if (stop requested) { committable &= leaveQueued(next, events.end()); break; }
+            committable &= runEvent(*next);
+        }
+        if (committable) {
+            transEvent_.commit();
+            carriedOut_.clear();
+            return;
+        }
+        // An event that could not be pushed back would count as handled if
+        // this committed; undone, every event of the cycle is queued again.
+        TLogger::error(this, "The cycle is undone so that no event is lost: every event of it "
+                             "comes again at the next tick; those carried out are not sent to "
+                             "the exchange again.");
+        transEvent_.rollback();
     } catch (...) {
         // Undo the whole cycle's database work: the events come again next
-        // tick. What the exchange already did stays done.
+        // tick. What the exchange already did is remembered in carriedOut_.
         getEventsQ_.close();
+        getRoomStatusQ_.close();
+        getLineRoomQ_.close();
         if (transEvent_.active()) {
             try {
                 transEvent_.rollback();
@@ -223,75 +254,235 @@ void TpbxManagerDM::processQueue() {
     }
 }
 
-TpbxManagerDM::EventRow TpbxManagerDM::readEventRow() const {
-    EventRow row;
-    row.idEvent = getEventsQ_.field("ID_EVENT").asInt();
-    row.code = Trimmed(getEventsQ_.field("ACTION_CODE").asString());
-    row.idRoom = getEventsQ_.field("ID_ROOM").asInt();
-    row.line = getEventsQ_.field("LINE").asString();
-    row.profileName = getEventsQ_.field("PROFILE_NAME").asString();
-    row.checkStatus = getEventsQ_.field("CHECK_STATUS").asInt();
-    row.idReservDetail = getEventsQ_.field("ID_RESERV_DETAIL").asInt();
-    return row;
+std::vector<TpbxManagerDM::QueuedEvent> TpbxManagerDM::takeEvents() {
+    getEventsQ_.param("IFC_MODULE_NAME").setString(kIfcModuleName);
+    getEventsQ_.param("EVENT_LIST").setString(kEventList);
+    getEventsQ_.execute();
+    // Read to the end before any event is worked on: the events' savepoints
+    // then never cut through the query's hand-out of the queue, and a room
+    // with several lines is one event with several lines, not several events.
+    std::vector<QueuedEvent> events;
+    while (getEventsQ_.fetch()) {
+        const int idEvent = getEventsQ_.field("ID_EVENT").asInt();
+        auto event = std::find_if(events.begin(), events.end(),
+                                  [&](const QueuedEvent& e) { return e.idEvent == idEvent; });
+        if (event == events.end()) {
+            QueuedEvent e;
+            e.idEvent = idEvent;
+            e.code = Trimmed(getEventsQ_.field("ACTION_CODE").asString());
+            e.idRoom = IntOrNull(getEventsQ_.field("ID_ROOM"));
+            e.profileName = getEventsQ_.field("PROFILE_NAME").asString();
+            e.checkStatus = IntOrNull(getEventsQ_.field("CHECK_STATUS"));
+            e.idReservDetail = IntOrNull(getEventsQ_.field("ID_RESERV_DETAIL"));
+            events.push_back(std::move(e));
+            event = events.end() - 1;
+        }
+        const std::string line = getEventsQ_.field("LINE").asString();
+        if (std::find(event->lines.begin(), event->lines.end(), line) == event->lines.end())
+            event->lines.push_back(line);
+    }
+    return events;
 }
 
-bool TpbxManagerDM::dispatch(const EventRow& row) {
+bool TpbxManagerDM::runEvent(const QueuedEvent& event) {
+    // Emptied for every event: an event on which no adapter operation runs
+    // must not be stored with the text of the event before it.
+    info_.clear();
+    recorded_.clear();
+    TLogger::debug(this, "New event %s found", event.code);
+    // A savepoint that cannot be set or ended means a connection that is gone.
+    const auto onDatabase = [this](auto&& step) {
+        try {
+            step();
+        } catch (const std::exception&) {
+            requireConnection();
+            throw;
+        }
+    };
+    std::optional<fbdb::Savepoint> unit;
+    onDatabase([&] { unit.emplace(transEvent_, kEventSavepoint); });
+    bool done = false;
+    bool failed = false;
+    try {
+        const auto carried = carriedOut_.find(event.idEvent);
+        if (carried != carriedOut_.end()) {
+            TLogger::debug(this,
+                           "Event %d was carried out in a cycle that was undone; its line states "
+                           "are recorded without calling the adapter again",
+                           event.idEvent);
+            done = replay(carried->second);
+        } else {
+            done = dispatch(event);
+        }
+    } catch (const std::exception& e) {
+        // Nothing can be recorded on a connection that is gone: the cycle ends.
+        requireConnection();
+        TLogger::error(this, e, "Event %d (%s) not done; it stays queued.", event.idEvent,
+                       event.code);
+        info_ = e.what();
+        failed = true;
+    } catch (...) {
+        requireConnection();
+        info_ = "Unknown error";
+        failed = true;
+        TLogger::error(this, "Event %d (%s) not done; it stays queued: unknown error.",
+                       event.idEvent, event.code);
+    }
+    if (done) {
+        onDatabase([&] { unit->release(); });
+        carriedOut_[event.idEvent] = CarriedOut{recorded_, info_};
+        attachEventInfo(event.idEvent, info_);
+        return true;
+    }
+    // A refusal keeps the states of what the exchange did before it; a failure
+    // undoes all of the event's database work.
+    if (failed)
+        onDatabase([&] { unit->rollback(); });
+    else
+        onDatabase([&] { unit->release(); });
+    const bool queued = pushBackEvent(event.idEvent);
+    attachEventInfo(event.idEvent, info_);
+    return queued;
+}
+
+bool TpbxManagerDM::leaveQueued(EventIterator from, EventIterator to) {
+    bool queued = true;
+    for (; from != to; ++from)
+        queued &= pushBackEvent(from->idEvent);
+    return queued;
+}
+
+bool TpbxManagerDM::dispatch(const QueuedEvent& event) {
     for (const Dispatch& entry : kDispatch) {
-        if (entry.code == row.code)
-            return (this->*entry.handler)(row);
+        if (entry.code == event.code)
+            return (this->*entry.handler)(event);
     }
     return false;
 }
 
-bool TpbxManagerDM::openEvent(const EventRow& row) {
-    return processOpen(row.idRoom, row.code, row.line, row.profileName) &&
-           processGuestName(row.code, row.line, row.profileName);
+bool TpbxManagerDM::replay(const CarriedOut& done) {
+    for (const LineState& state : done.states)
+        setRoomStatus(state.idRoom, state.status, state.reason);
+    info_ = done.info;
+    return true;
 }
 
-bool TpbxManagerDM::reservationEvent(const EventRow& row) {
-    return processReservationRooms(row.idRoom, row.code, row.idReservDetail);
+// Opening and closing record the state against the event's room: an event
+// that names no room (a manual action logged without one, or a logged object
+// that is no room) could never be recorded, so it goes nowhere near the
+// exchange.
+bool TpbxManagerDM::openEvent(const QueuedEvent& event) {
+    if (!event.idRoom)
+        throw EEventNotApplied(fmt::format(
+            "Event {} ({}) names no room of the hotel; nothing was sent to the exchange.",
+            event.idEvent, event.code));
+    for (const std::string& line : event.lines) {
+        if (!processOpen(*event.idRoom, event.code, line, event.profileName) ||
+            !processGuestName(event.code, line, event.profileName))
+            return false;
+    }
+    return true;
 }
 
-// A name change of a guest who is not in house has no line to show it on.
-bool TpbxManagerDM::guestIdentityEvent(const EventRow& row) {
-    return row.checkStatus == 0 && processGuestName(row.code, row.line, row.profileName);
+bool TpbxManagerDM::reservationEvent(const QueuedEvent& event) {
+    return processReservationRooms(event.code, event.idReservDetail.value_or(0));
 }
 
-bool TpbxManagerDM::closeEvent(const EventRow& row) {
-    return processGuestName(row.code, row.line, std::string()) &&
-           processClose(row.idRoom, row.code, row.line);
+// A name change of a guest who is not in house has no line to show it on; one
+// without a stay does not say whose name it is.
+bool TpbxManagerDM::guestIdentityEvent(const QueuedEvent& event) {
+    if (!event.idReservDetail || !event.checkStatus)
+        throw EEventNotApplied(fmt::format(
+            "Event {} ({}) has no stay, so it does not say whose name changed; nothing was sent "
+            "to the exchange.",
+            event.idEvent, event.code));
+    if (*event.checkStatus != 0)
+        return false;
+    for (const std::string& line : event.lines) {
+        if (!processGuestName(event.code, line, event.profileName))
+            return false;
+    }
+    return true;
 }
 
-bool TpbxManagerDM::processReservationRooms(int idRoom, const std::string& code,
-                                            int idReservDetail) {
-    AtExit closeQuery([this] { getRoomStatusQ_.close(); });
-    getRoomStatusQ_.param("ID_RESERV_DETAIL").setInt(idReservDetail);
-    getRoomStatusQ_.execute();
-    bool any = false;
-    while (getRoomStatusQ_.fetch()) {
-        any = true;
-        const std::string line = getRoomStatusQ_.field("LINE_NAME").asString();
-        const std::string name = getRoomStatusQ_.field("PROFILE_NAME").asString();
-        // Every state is recorded against the event's room, whichever room
-        // the line belongs to.
-        const bool done =
-            getRoomStatusQ_.field("IS_FREE").asInt() > 0
-                ? processGuestName(code, line, std::string()) && processClose(idRoom, code, line)
-                : processOpen(idRoom, code, line, name) && processGuestName(code, line, name);
+bool TpbxManagerDM::closeEvent(const QueuedEvent& event) {
+    if (!event.idRoom)
+        throw EEventNotApplied(fmt::format(
+            "Event {} ({}) names no room of the hotel; nothing was sent to the exchange.",
+            event.idEvent, event.code));
+    for (const std::string& line : event.lines) {
+        if (!processGuestName(event.code, line, std::string()) ||
+            !processClose(*event.idRoom, event.code, line))
+            return false;
+    }
+    return true;
+}
+
+bool TpbxManagerDM::processReservationRooms(const std::string& code, int idReservDetail) {
+    struct RoomLine {
+        std::string line;
+        bool free = false;
+        std::string name;
+        int idRoom = 0;
+    };
+    std::vector<RoomLine> lines;
+    {
+        AtExit closeQuery([this] { getRoomStatusQ_.close(); });
+        getRoomStatusQ_.param("ID_RESERV_DETAIL").setInt(idReservDetail);
+        getRoomStatusQ_.execute();
+        while (getRoomStatusQ_.fetch()) {
+            RoomLine l{getRoomStatusQ_.field("LINE_NAME").asString(),
+                       getRoomStatusQ_.field("IS_FREE").asInt() > 0,
+                       getRoomStatusQ_.field("PROFILE_NAME").asString()};
+            const bool seen = std::any_of(lines.begin(), lines.end(), [&](const RoomLine& o) {
+                return o.line == l.line && o.free == l.free;
+            });
+            if (!seen)
+                lines.push_back(std::move(l));
+        }
+    }
+    if (lines.empty()) {
+        TLogger::debug(this, "No rooms data for event %s for reserv detail %d", code,
+                       idReservDetail);
+        return true;
+    }
+    // Each state is recorded against the room its line belongs to (after a
+    // move: the old room's lines closed, the new room's opened); a line of no
+    // room is found out before anything reaches the exchange.
+    for (RoomLine& l : lines) {
+        const std::optional<int> room = roomOfLine(l.line);
+        if (!room)
+            throw EEventNotApplied(fmt::format(
+                "Line \"{}\" of reserv detail {} belongs to no room in PHONE_LINE_CONVERT; "
+                "nothing was sent to the exchange.",
+                l.line, idReservDetail));
+        l.idRoom = *room;
+    }
+    for (const RoomLine& l : lines) {
+        const bool done = l.free ? processGuestName(code, l.line, std::string()) &&
+                                       processClose(l.idRoom, code, l.line)
+                                 : processOpen(l.idRoom, code, l.line, l.name) &&
+                                       processGuestName(code, l.line, l.name);
         if (!done)
             return false;
     }
-    if (!any)
-        TLogger::debug(this, "No rooms data for event %s for reserv detail %d", code,
-                       idReservDetail);
     return true;
+}
+
+std::optional<int> TpbxManagerDM::roomOfLine(const std::string& line) {
+    AtExit closeQuery([this] { getLineRoomQ_.close(); });
+    getLineRoomQ_.param("LINE_NAME").setString(line);
+    getLineRoomQ_.execute();
+    if (!getLineRoomQ_.fetch())
+        return std::nullopt;
+    return getLineRoomQ_.field("ID_ROOM").asInt();
 }
 
 bool TpbxManagerDM::processOpen(int idRoom, const std::string& code, const std::string& line,
                                 const std::string& name) {
     rtl::Ref<frame::IPBXData> data = frame::TPBXData::Create(line, name);
     TLogger::debug(this, "Event %s in process - data %s", code, data->toString());
-    const bool done = adapter_->openLine(data.get(), info_);
+    const bool done = callAdapter("openLine", data.get());
     if (done)
         setRoomStatus(idRoom, kLineOpen, code);
     return done;
@@ -300,7 +491,7 @@ bool TpbxManagerDM::processOpen(int idRoom, const std::string& code, const std::
 bool TpbxManagerDM::processClose(int idRoom, const std::string& code, const std::string& line) {
     rtl::Ref<frame::IPBXData> data = frame::TPBXData::Create(line, std::string());
     TLogger::debug(this, "Event %s in process - data %s", code, data->toString());
-    const bool done = adapter_->closeLine(data.get(), info_);
+    const bool done = callAdapter("closeLine", data.get());
     if (done)
         setRoomStatus(idRoom, kLineClose, code);
     return done;
@@ -310,7 +501,22 @@ bool TpbxManagerDM::processGuestName(const std::string& code, const std::string&
                                      const std::string& name) {
     rtl::Ref<frame::IPBXData> data = frame::TPBXData::Create(line, name);
     TLogger::debug(this, "Event %s in process - data %s", code, data->toString());
-    return adapter_->setGuestName(data.get(), info_);
+    return callAdapter("setGuestName", data.get());
+}
+
+bool TpbxManagerDM::callAdapter(const char* operation, frame::IPBXData* data) {
+    const std::string what = fmt::format("The adapter failed in {}({})", operation, data->line());
+    try {
+        if (std::string_view(operation) == "openLine")
+            return adapter_->openLine(data, info_);
+        if (std::string_view(operation) == "closeLine")
+            return adapter_->closeLine(data, info_);
+        return adapter_->setGuestName(data, info_);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(what + ": " + e.what());
+    } catch (...) {
+        throw std::runtime_error(what + ": unknown exception");
+    }
 }
 
 void TpbxManagerDM::setRoomStatus(int idRoom, const std::string& status,
@@ -327,23 +533,27 @@ void TpbxManagerDM::setRoomStatus(int idRoom, const std::string& status,
                        setRoomStatusP_.param("STATUS_CODE").asString(),
                        setRoomStatusP_.param("REASON_CODE").asString());
         setRoomStatusP_.execute();
+        recorded_.push_back(LineState{idRoom, status, reason});
     } catch (const std::exception& e) {
         TLogger::error(this, e, "Error on set room line state (OPEN/CLOSE)");
-        throw;
+        throw std::runtime_error(fmt::format("The line state {} of room {} was not recorded: {}",
+                                             status, idRoom, e.what()));
     }
 }
 
-void TpbxManagerDM::pushBackEvent(int idEvent) {
+bool TpbxManagerDM::pushBackEvent(int idEvent) {
     try {
-        frontDB_.checkConnection();
         pushbackEventP_.param("EAI_IFC").setString(kIfcModuleName);
         pushbackEventP_.param("ID_EVENT").setInt(idEvent);
         TLogger::debug(this, "Exec procedure EAI_EVENTQ_PUSHBACK(%s, %d)",
                        pushbackEventP_.param("EAI_IFC").asString(),
                        pushbackEventP_.param("ID_EVENT").asInt());
         pushbackEventP_.execute();
+        return true;
     } catch (const std::exception& e) {
+        requireConnection();
         TLogger::error(this, e, "Unable to pushBack event %d.", idEvent);
+        return false;
     }
 }
 
@@ -351,7 +561,6 @@ void TpbxManagerDM::attachEventInfo(int idEvent, const std::string& info) {
     if (info.empty())
         return;
     try {
-        frontDB_.checkConnection();
         attachEventInfoP_.param("EAI_IFC").setString(kIfcModuleName);
         attachEventInfoP_.param("ID_EVENT").setInt(idEvent);
         attachEventInfoP_.param("PROCESS_INFO").setBlobText(info);
@@ -360,8 +569,16 @@ void TpbxManagerDM::attachEventInfo(int idEvent, const std::string& info) {
                        attachEventInfoP_.param("ID_EVENT").asInt(), info);
         attachEventInfoP_.execute();
     } catch (const std::exception& e) {
+        requireConnection();
+        // Only the text is lost; the event itself is queued or done as it was.
         TLogger::error(this, e, "Unable to attach info for event %d.", idEvent);
     }
+}
+
+void TpbxManagerDM::requireConnection() {
+    if (frontDB_.connected() && frontDB_.connection().ping())
+        return;
+    throw EConnectionLost("the front database does not answer");
 }
 
 } // namespace quorvin

@@ -1,7 +1,8 @@
 // TpbxManagerDM: the PBX manager's working module. On its timer it reads the
 // front-desk events queued for "mod_quorvin", turns each into line operations
 // on the configured PBX adapter, records the rooms' line states, pushes failed
-// events back and stores the adapter's messages, all in one transaction.
+// events back and stores the adapter's messages, all in one transaction in
+// which every event is a unit of work of its own.
 #pragma once
 
 #include "frame/front_db.h"
@@ -13,8 +14,11 @@
 #include "rtl/configuration.h"
 #include "rtl/context.h"
 
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvin {
 
@@ -47,54 +51,89 @@ public:
     void initTimer();
     // Deletes the module's handled events from the queue; errors are logged.
     void clearEventLog();
-    // One tick: every queued event, in one transaction. Errors are logged,
-    // never raised; the timer runs again afterwards when its interval is above 0.
+    // One tick: every queued event, in one transaction in which each event is
+    // a unit of work of its own. Errors are logged, never raised; the timer
+    // runs again afterwards when its interval is above 0.
     void executeCycle();
 
     bool timerRunning() const { return timer_.running(); }
     int timerInterval() const { return interval_; }
 
 private:
-    // One row of the event query; null fields read as 0 or empty.
-    struct EventRow {
+    // One queued event, from the rows the event query gave for it (one row per
+    // line of its room). Fields that were null are empty.
+    struct QueuedEvent {
         int idEvent = 0;
         std::string code; // ACTION_CODE without surrounding blanks
-        int idRoom = 0;
-        std::string line;
+        std::optional<int> idRoom;
+        // The room's lines, each once, in the order the rows came; a room
+        // without a line gives one empty line.
+        std::vector<std::string> lines;
         std::string profileName;
-        int checkStatus = 0;
-        int idReservDetail = 0;
+        std::optional<int> checkStatus;
+        std::optional<int> idReservDetail;
     };
-    using Handler = bool (TpbxManagerDM::*)(const EventRow&);
+    // A line state recorded for an event.
+    struct LineState {
+        int idRoom = 0;
+        std::string status;
+        std::string reason;
+    };
+    // An event whose exchange work is done but whose database work was undone
+    // with its cycle (the connection was lost, or another event could not be
+    // returned to the queue). When it comes again its states are recorded
+    // without calling the adapter a second time.
+    struct CarriedOut {
+        std::vector<LineState> states;
+        std::string info;
+    };
+    using Handler = bool (TpbxManagerDM::*)(const QueuedEvent&);
     struct Dispatch {
         std::string_view code;
         Handler handler;
     };
     static const Dispatch kDispatch[];
+    using EventIterator = std::vector<QueuedEvent>::const_iterator;
 
     void executeEvent();
     rtl::Ref<frame::IPBXAdapter> getAdapter();
     // The cycle's database work, from the event query to the commit.
     void processQueue();
-    EventRow readEventRow() const;
-    // The outcome of one event row: false pushes the event back.
-    bool dispatch(const EventRow& row);
+    // Runs the event query and reads all its rows, grouped by event.
+    std::vector<QueuedEvent> takeEvents();
+    // One event as a unit of work under a savepoint: done, or undone and
+    // pushed back with a text. False when its pushback failed, so that the
+    // cycle must be undone for the event to stay queued.
+    bool runEvent(const QueuedEvent& event);
+    // Returns the events not started to the queue (a cycle that stops early).
+    bool leaveQueued(EventIterator from, EventIterator to);
+    // The outcome of one event: false pushes the event back.
+    bool dispatch(const QueuedEvent& event);
+    bool replay(const CarriedOut& done);
 
     // The dispatch table's entries.
-    bool openEvent(const EventRow& row);
-    bool reservationEvent(const EventRow& row);
-    bool guestIdentityEvent(const EventRow& row);
-    bool closeEvent(const EventRow& row);
+    bool openEvent(const QueuedEvent& event);
+    bool reservationEvent(const QueuedEvent& event);
+    bool guestIdentityEvent(const QueuedEvent& event);
+    bool closeEvent(const QueuedEvent& event);
 
-    bool processReservationRooms(int idRoom, const std::string& code, int idReservDetail);
+    bool processReservationRooms(const std::string& code, int idReservDetail);
+    // The room of a line in PHONE_LINE_CONVERT (the first by ID_LINE).
+    std::optional<int> roomOfLine(const std::string& line);
     bool processOpen(int idRoom, const std::string& code, const std::string& line,
                      const std::string& name);
     bool processClose(int idRoom, const std::string& code, const std::string& line);
     bool processGuestName(const std::string& code, const std::string& line,
                           const std::string& name);
+    // An adapter operation; anything it raises becomes an error naming it.
+    bool callAdapter(const char* operation, frame::IPBXData* data);
     void setRoomStatus(int idRoom, const std::string& status, const std::string& reason);
-    void pushBackEvent(int idEvent);
+    bool pushBackEvent(int idEvent);
     void attachEventInfo(int idEvent, const std::string& info);
+    // Raises the cycle's "connection lost" error when the connection no
+    // longer answers (which closes it); a reconnection inside the cycle would
+    // leave its transaction behind.
+    void requireConnection();
 
     rtl::Ref<rtl::IContext> context_;
     rtl::Ref<rtl::IConfiguration> configuration_;
@@ -102,6 +141,7 @@ private:
     fbdb::Transaction transEvent_;
     fbdb::Statement getEventsQ_;
     fbdb::Statement getRoomStatusQ_;
+    fbdb::Statement getLineRoomQ_;
     fbdb::Statement attachEventInfoP_;
     fbdb::Statement pushbackEventP_;
     fbdb::Statement clearEventsP_;
@@ -113,6 +153,10 @@ private:
     rtl::Ref<frame::IPBXAdapter> adapter_;
     // The text the adapter operations leave; stored with the event.
     std::string info_;
+    // The line states recorded for the event under way.
+    std::vector<LineState> recorded_;
+    // By ID_EVENT, until a cycle with them commits.
+    std::map<int, CarriedOut> carriedOut_;
 };
 
 } // namespace quorvin

@@ -2,6 +2,8 @@
 
 #include "frame/pbxAdapter_int.h"
 
+#include "rtl/numbers.h"
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -12,25 +14,9 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include <charconv>
 #include <limits>
 
 namespace {
-
-// The whole text as a decimal integer (blanks around it allowed), else `fallback`.
-int IntegerOr(const std::string& text, int fallback) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return fallback;
-    const size_t last = text.find_last_not_of(' ');
-    const char* begin = text.data() + first;
-    const char* end = text.data() + last + 1;
-    if (*begin == '+')
-        ++begin;
-    int value = 0;
-    const auto [stop, error] = std::from_chars(begin, end, value);
-    return error == std::errc() && stop == end ? value : fallback;
-}
 
 QLabel* Label(const char* name, const char* text, QWidget* buddy, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -120,12 +106,12 @@ TfrmPBXEditor::TfrmPBXEditor(rtl::IContext* context, rtl::IConfiguration* sectio
 void TfrmPBXEditor::refreshData() {
     TmirvFormF::refreshData();
     fillAdapterList(section_->get("pbx_adapter", ""));
-    edTimerInterval->setValue(IntegerOr(section_->get("timer_interval"), 0));
+    edTimerInterval->setValue(rtl::IntOr(section_->get("timer_interval"), 0));
     edDBName->setText(decode(section_->get("db.name")));
     edUserName->setText(decode(section_->get("db.user_name")));
     edPassword->setText(decode(section_->get("db.password")));
     edRole->setText(decode(section_->get("db.sql_role_name")));
-    edSQLDialect->setValue(IntegerOr(section_->get("db.dialect"), 1));
+    edSQLDialect->setValue(rtl::IntOr(section_->get("db.dialect"), 1));
     cmbPBXAdapter->setFocus();
 }
 

@@ -8,6 +8,7 @@
 
 #include <fmt/printf.h>
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <thread>
@@ -28,23 +29,82 @@ std::string ReplaceAll(const std::string& text, const std::string& marker,
     return out.append(text, from);
 }
 
-// A phone line comes from the front database and lands inside a modem command
-// line. A carriage return (or any other control byte) in it would end the
-// command early and let the rest reach the modem as commands of its own, and a
-// "\p" in it would cut the line into commands nobody configured; such a line
-// is refused before anything is written.
-void CheckPhoneLine(const std::string& commandLine, const std::string& phoneLine) {
-    if (commandLine.find(kLineMarker) == std::string::npos)
-        return;
-    for (const char c : phoneLine)
-        if (static_cast<unsigned char>(c) < 0x20)
-            throw EProtocolExeption(fmt::sprintf(
-                "Phone line \"%s\" holds control characters; the command line was not sent.",
-                Printable(phoneLine)));
-    if (phoneLine.find(kPauseMarker) != std::string::npos)
+// Characters a phone line may hold: what a dial string of an exchange's
+// extension needs (digits, "*", "#", "+" for a number with a country code,
+// the tone letters A to D and "," for a dial pause). The line comes from the
+// front database and lands inside a modem command line, where anything else
+// could end the command early (a carriage return), run a command of its own
+// (";" and letters), or join the text around it into a "\p" marker.
+bool Dialable(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'D') || c == '*' || c == '#' || c == '+' ||
+           c == ',';
+}
+
+// A byte a modem takes inside a command: printable ASCII.
+bool Sendable(char c) {
+    return c >= 0x20 && c < 0x7F;
+}
+
+std::string Hex(char c) {
+    return fmt::sprintf("0x%02X", static_cast<unsigned char>(c));
+}
+
+// The line's commands, checked after the phone line is put in; any doubt and
+// nothing is sent.
+std::vector<std::string> CheckedCommands(const std::string& commandLine,
+                                         const std::string& phoneLine) {
+    const bool usesLine = commandLine.find(kLineMarker) != std::string::npos;
+    if (usesLine) {
+        if (phoneLine.empty())
+            throw EProtocolExeption(
+                "No phone line for the command line; the command line was not sent.");
+        for (const char c : phoneLine)
+            if (!Dialable(c))
+                throw EProtocolExeption(fmt::sprintf(
+                    "Phone line \"%s\" holds %s, which is not a dial character (0-9, *, #, +, "
+                    "A-D, \",\"); the command line was not sent.",
+                    Printable(phoneLine), Sendable(c) ? "\"" + std::string(1, c) + "\"" : Hex(c)));
+    }
+    std::vector<std::string> commands = TModemDriver::SplitCommandLine(commandLine, phoneLine);
+    // The line must not change how the command line is cut.
+    if (usesLine && commands.size() != TModemDriver::SplitCommandLine(commandLine, "0").size())
         throw EProtocolExeption(fmt::sprintf(
-            "Phone line \"%s\" holds the command separator \"\\p\"; the command line was not sent.",
-            phoneLine));
+            "Phone line \"%s\" changes the commands of the command line; the command line was "
+            "not sent.",
+            Printable(phoneLine)));
+    for (const std::string& command : commands)
+        for (const char c : command)
+            if (!Sendable(c))
+                throw EProtocolExeption(fmt::sprintf(
+                    "Command \"%s\" of the command line holds the byte %s, which a modem does not "
+                    "take; the command line was not sent.",
+                    Printable(command), Hex(c)));
+    return commands;
+}
+
+// An answer line that refuses a command: the verbose and the numeric error
+// code, and the extended errors of mobile modems.
+bool IsErrorAnswer(const std::string& line) {
+    const std::string upper = UpperAscii(Trim(line));
+    return upper == "ERROR" || upper == "4" || upper.rfind("+CME ERROR", 0) == 0 ||
+           upper.rfind("+CMS ERROR", 0) == 0;
+}
+
+// The first error answer among `answers`, skipping the echoes of `commands`;
+// empty when there is none.
+std::string FirstError(const std::string& answers, const std::vector<std::string>& commands) {
+    std::string line;
+    for (size_t i = 0; i <= answers.size(); ++i) {
+        if (i < answers.size() && answers[i] != '\r' && answers[i] != '\n') {
+            line += answers[i];
+            continue;
+        }
+        const bool echo = std::find(commands.begin(), commands.end(), line) != commands.end();
+        if (!echo && IsErrorAnswer(line))
+            return Trim(line);
+        line.clear();
+    }
+    return {};
 }
 
 } // namespace
@@ -81,7 +141,7 @@ void TModemDriver::sendCommandLine(const std::string& commandLine, const std::st
     try {
         if (commandLine.empty())
             throw EProtocolExeption("Command line is not defined.");
-        CheckPhoneLine(commandLine, phoneLine);
+        const std::vector<std::string> commands = CheckedCommands(commandLine, phoneLine);
         sendCommand("AT", false, "OK");
 
         // Once the modem has answered "AT" it is hung up whatever happens next; a
@@ -94,17 +154,29 @@ void TModemDriver::sendCommandLine(const std::string& commandLine, const std::st
                 if (!setup.empty())
                     sendCommand(setup, false, "OK");
             }
-            for (const std::string& command : SplitCommandLine(commandLine, phoneLine)) {
-                if (command.empty())
+            bool sent = false;
+            for (const std::string& command : commands) {
+                if (command.empty()) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs));
-                else
+                } else {
                     sendCommand(command, true, {});
+                    sent = true;
+                }
+            }
+            // The line's commands are not awaited one by one (an exchange may take
+            // its time, and the pauses are the configuration's); what the modem
+            // said to them is judged once they are all out.
+            if (sent) {
+                const std::string answers = readPending();
+                const std::string refusal = FirstError(answers, commands);
+                if (!refusal.empty())
+                    throw EProtocolExeption(
+                        fmt::sprintf("The modem answered \"%s\" to the command line: %s", refusal,
+                                     Printable(answers)));
             }
         } catch (...) {
             failure = std::current_exception();
         }
-        // The answers to the line's commands are still waiting in the input queue;
-        // they are read, logged and ignored as part of this answer.
         sendCommand("ATH", false, {});
         if (failure)
             std::rethrow_exception(failure);
@@ -149,6 +221,21 @@ std::string TModemDriver::AnswerText(const std::string& answer, const std::strin
     if (const size_t echo = text.find(command); echo != std::string::npos)
         text.erase(echo, command.size());
     return text;
+}
+
+std::string TModemDriver::readPending() {
+    const uint32_t start = platform::TickCount();
+    const int64_t timeoutMs = IntOr(configuration_->get("read_time_out"), kDefaultReadTimeoutMs);
+    std::string answer;
+    // Until one read time-out of silence; a modem that keeps talking is cut
+    // off at the answer deadline, which is no failure here.
+    for (char c = 0; stream_->read(&c, 1) == 1;) {
+        answer += c;
+        if (int64_t(platform::TicksSince(start)) > timeoutMs)
+            break;
+    }
+    rtl::TLogger::debug(this, "Readed data: %s", Printable(answer));
+    return answer;
 }
 
 std::string TModemDriver::readAnswer() {

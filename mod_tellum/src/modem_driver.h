@@ -6,7 +6,9 @@
 // Command lines are free text with two markers: "\n" stands for the phone line,
 // "\p" separates commands, and an empty command between markers (or at either
 // end) is a pause of one second. Commands of the line are sent without waiting
-// for their answers; "AT", the set-up strings and "ATH" wait for one.
+// for their answers; "AT", the set-up strings and "ATH" wait for one. What the
+// modem answered to the line's commands is read before "ATH", and an error
+// answer fails the operation. The phone line must be a dial string.
 #pragma once
 
 #include "rsstream.h"
@@ -97,6 +99,9 @@ private:
     // What the modem answered, read until a line feed was followed by a silent
     // read; raises "Read timeout." once the answer deadline has passed.
     std::string readAnswer();
+    // What has come and keeps coming until the line is silent for one read
+    // time-out; never fails for silence.
+    std::string readPending();
 
     rtl::Ref<rtl::IConfiguration> configuration_;
     rtl::Ref<TRS232Stream> stream_;

@@ -67,6 +67,12 @@ void TRS232Stream::openLocked() {
         closeLocked();
         try {
             port_.open(deviceName_);
+        } catch (const platform::SharingViolation& e) {
+            // The port's own text names the device's path and, where its lock
+            // file tells, the program that holds it.
+            throw EInOutError(
+                fmt::sprintf("Open file %s%s%s (%d)", deviceName_, "\r\n", e.what(), e.code()),
+                e.code());
         } catch (const platform::Error& e) {
             throw EInOutError::FromSystem(fmt::sprintf("Open file %s", deviceName_), e.code());
         }

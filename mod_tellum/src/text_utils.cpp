@@ -1,7 +1,5 @@
 #include "text_utils.h"
 
-#include <charconv>
-
 namespace tellum {
 
 namespace {
@@ -32,22 +30,6 @@ std::string UpperAscii(std::string text) {
         if (c >= 'a' && c <= 'z')
             c = char(c - 'a' + 'A');
     return text;
-}
-
-int IntOr(std::string_view text, int fallback) {
-    std::string trimmed = Trim(text);
-    std::string_view digits = trimmed;
-    // from_chars takes a minus sign only.
-    const bool plus = !digits.empty() && digits.front() == '+';
-    if (plus)
-        digits.remove_prefix(1);
-    if (digits.empty() || (plus && digits.front() == '-'))
-        return fallback;
-    int value = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error != std::errc() || end != digits.data() + digits.size())
-        return fallback;
-    return value;
 }
 
 } // namespace tellum

@@ -1,8 +1,9 @@
 // Small text helpers of the modem adapter: trimming, ASCII case, integers with a
-// fallback, and the printable form of bytes for the log.
+// fallback (the runtime's reader), and the printable form of bytes for the log.
 #pragma once
 
 #include "platform/printable.h"
+#include "rtl/numbers.h"
 
 #include <string>
 #include <string_view>
@@ -15,9 +16,8 @@ std::string Trim(std::string_view text);
 std::string LowerAscii(std::string text);
 std::string UpperAscii(std::string text);
 
-// The decimal integer `text` holds (blanks around it allowed, optional sign), or
-// `fallback` when it holds anything else or does not fit an int.
-int IntOr(std::string_view text, int fallback);
+// Integers with a fallback: the runtime's one reader.
+using rtl::IntOr;
 
 // Bytes of 0x20 and above as they are, every lower byte as "<hh>": "AT\r" gives "AT<0D>".
 using platform::Printable;

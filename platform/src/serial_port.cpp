@@ -92,6 +92,8 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
         inQueueSize_ = other.inQueueSize_;
         outQueueSize_ = other.outQueueSize_;
         isTerminal_ = other.isTerminal_;
+        setExclusive_ = other.setExclusive_;
+        lock_ = std::move(other.lock_);
         hasErrorCounters_ = other.hasErrorCounters_;
         frameErrors_ = other.frameErrors_;
         parityErrors_ = other.parityErrors_;
@@ -127,20 +129,34 @@ void SerialPort::open(const std::string& name) {
     timeouts_ = SerialTimeouts{};
     inQueueSize_ = outQueueSize_ = 0;
     hasErrorCounters_ = false;
+    setExclusive_ = false;
 
+    // Before the device is touched: opening it may already raise its modem lines.
+    lock_.acquire(path_);
     const int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int code = errno;
+        lock_.release();
         if (code == EBUSY) // the terminal is in exclusive mode for another user
             throw SharingViolation(
                 "Serial device " + device() + " is in use: " + SystemErrorText(code), code);
         fail("Cannot open serial device", code);
+    }
+    // Root's open passes another program's exclusive mode; the mode is read back
+    // so that root, too, leaves such a device alone.
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+        ::close(fd);
+        lock_.release();
+        throw SharingViolation(
+            "Serial device " + device() + " is held exclusively by another program", EBUSY);
     }
     // The flock holds against every other port object, root's included; the
     // terminal's exclusive mode also stops programs that do not lock.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int code = errno;
         ::close(fd);
+        lock_.release();
         if (code == EWOULDBLOCK)
             throw SharingViolation(
                 "Serial device " + device() + " is in use by another program or port", EBUSY);
@@ -148,7 +164,9 @@ void SerialPort::open(const std::string& name) {
     }
     fd_ = fd;
     try {
-        if (::ioctl(fd_, TIOCEXCL) != 0 && !NotSupported(errno))
+        if (::ioctl(fd_, TIOCEXCL) == 0)
+            setExclusive_ = true;
+        else if (!NotSupported(errno))
             fail("Cannot make serial device exclusive", errno);
         termios t{};
         isTerminal_ = ::tcgetattr(fd_, &t) == 0;
@@ -166,8 +184,12 @@ void SerialPort::open(const std::string& name) {
         if (isTerminal_)
             clearError();
     } catch (...) {
+        if (setExclusive_)
+            ::ioctl(fd_, TIOCNXCL);
+        setExclusive_ = false;
         ::close(fd_);
         fd_ = -1;
+        lock_.release();
         throw;
     }
 }
@@ -377,13 +399,18 @@ void SerialPort::flush() {
 void SerialPort::close() {
     if (fd_ < 0)
         return;
-    // The exclusive mode belongs to the terminal, not to this descriptor: leave it
-    // for the next user, who may not be root.
-    ::ioctl(fd_, TIOCNXCL);
+    // The exclusive mode belongs to the terminal, not to this descriptor: the one
+    // this port set is cleared for the next user, who may not be root.
+    if (setExclusive_)
+        ::ioctl(fd_, TIOCNXCL);
+    setExclusive_ = false;
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0 && errno != EINTR)
-        fail("Cannot close serial device", errno);
+    const int closed = ::close(fd);
+    const int code = errno;
+    lock_.release();
+    if (closed != 0 && code != EINTR)
+        fail("Cannot close serial device", code);
 }
 
 } // namespace platform

@@ -116,4 +116,39 @@ TEST_F(ModemRoad, RefusedSetUpKeepsTheEventWaitingUntilTheModemAccepts) {
     EXPECT_EQ(host.stop(), 0) << host.log();
 }
 
+// The exchange refuses one room's line: that event waits with the modem's
+// answer and nothing is recorded for it, while the next event goes through once.
+TEST_F(ModemRoad, ExchangeRefusingOneLineHoldsOnlyThatEvent) {
+    modem_sim::ModemBehaviour refusing;
+    refusing.answers = {{"AT*U2101", "ERROR"}};
+    modem_.setBehaviour(refusing);
+    e2e::HostRun host(dir_, configuration());
+    ASSERT_TRUE(host.started());
+    ASSERT_TRUE(host.waitForLog("DEBUG [TpbxManagerDM] Timer started on 100")) << host.log();
+
+    const front_db::Logged refused =
+        front_db::Queue(db_, {.code = "CHECK_IN", .room = "101", .guest = "BROWN ANN"});
+    front_db::Queue(db_, {.code = "CHECK_IN", .room = "104", .guest = "GREEN TOM"});
+    const std::string eventRow = "select QUEUE_STATE, cast(PROCESS_INFO as varchar(200)) "
+                                 "from EAI_EVENTQ where ID_EVENT = " +
+                                 std::to_string(refused.event);
+    const Rows waiting = {{"0", "The modem answered \"ERROR\" to the command line: "
+                                "AT*U2101<0D><0D><0A>ERROR<0D><0A>"}};
+    EXPECT_TRUE(WaitFor([&] {
+        return test_db::Select(db_, eventRow) == waiting &&
+               lineStates("104") == Rows{{"OPEN", "CHECK_IN"}};
+    })) << test_db::Select(db_, eventRow).at(0).at(1)
+        << host.log();
+    EXPECT_EQ(lineStates("101"), Rows{});
+
+    modem_.setBehaviour({});
+    EXPECT_TRUE(WaitFor([&] {
+        return lineStates("101") == Rows{{"OPEN", "CHECK_IN"}};
+    })) << host.log();
+    EXPECT_EQ(host.stop(), 0) << host.log();
+    const Lines all = modem_.commandLines();
+    EXPECT_EQ(std::count(all.begin(), all.end(), "AT*U2104"), 1);
+    EXPECT_EQ(lineStates("104"), (Rows{{"OPEN", "CHECK_IN"}}));
+}
+
 } // namespace

@@ -22,6 +22,9 @@ TEST_F(ManagerTest, TimerIntervalDecidesWhetherTheTimerRuns) {
     for (const Case& c : {Case{"0", 0, false, "WARN Timer not started"},
                           Case{"-1", -1, false, "WARN Timer not started"},
                           Case{"250", 250, true, "DEBUG Timer started on 250"},
+                          // Read as the dialog reads it, which shows 250 too.
+                          Case{" 250", 250, true, "DEBUG Timer started on 250"},
+                          Case{"+250\t", 250, true, "DEBUG Timer started on 250"},
                           Case{"abc", 5000, true, "DEBUG Timer started on 5000"},
                           Case{"", 5000, true, "DEBUG Timer started on 5000"},
                           Case{std::nullopt, 5000, true, "DEBUG Timer started on 5000"}}) {

@@ -1,7 +1,8 @@
 // A PBX adapter for the manager's tests: every call is recorded as
 // "openLine(<line>, <name>)" and answered from a script keyed by that text
 // (true with no text unless scripted). Like a real adapter it empties `info`
-// before it answers.
+// before it answers. A call can also run an action once, in the middle of the
+// call (to break the database connection while the exchange is busy).
 #pragma once
 
 #include "frame/pbxAdapter_int.h"
@@ -10,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -42,6 +44,8 @@ public:
     }
 
     std::map<std::string, Answer> script;
+    // Run at the first such call only.
+    std::map<std::string, std::function<void()>> duringCall;
     std::vector<std::string> calls;
 
 private:
@@ -49,6 +53,11 @@ private:
         const std::string call = fmt::format("{}({}, {})", operation, data->line(), data->name());
         calls.push_back(call);
         info.clear();
+        if (const auto action = duringCall.find(call); action != duringCall.end()) {
+            const std::function<void()> run = std::move(action->second);
+            duringCall.erase(action);
+            run();
+        }
         const auto it = script.find(call);
         if (it == script.end())
             return true;

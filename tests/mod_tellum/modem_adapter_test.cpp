@@ -10,6 +10,7 @@
 #include "frame/edit_int.h"
 #include "frame/pbxAdapter_int.h"
 
+#include "platform/uucp_lock.h"
 #include "rtl/log_sinks.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@
 #include <chrono>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -138,7 +141,11 @@ TEST_F(ModemAdapterTest, PortHeldByAnotherStreamRaisesAfterTheEndLine) {
         open("204", info);
         ADD_FAILURE() << "opened a port held by another stream";
     } catch (const tellum::EInOutError& e) {
-        EXPECT_EQ(e.what(), "Open file " + modem.path() + "\r\nDevice or resource busy (16)");
+        // The holder is named as the device's lock file tells.
+        EXPECT_EQ(e.what(), "Open file " + modem.path() + "\r\nSerial device \"" + modem.path() +
+                                "\" is in use by this program (process " +
+                                std::to_string(::getpid()) + "), as its lock file " +
+                                platform::UucpLock::PathFor(modem.path()) + " tells (16)");
     }
     EXPECT_EQ(info, "");
     EXPECT_EQ(log.texts(LogLevel::Debug, "TModemAdapter"),
@@ -162,42 +169,78 @@ TEST_F(ModemAdapterTest, SetUpFailuresEscapeAsExceptions) {
 }
 
 // A phone line is data from the front database; it must never reach the modem
-// as commands of its own.
-TEST_F(ModemAdapterTest, PhoneLineWithControlBytesOrSeparatorIsRefusedBeforeAnythingIsSent) {
-    modem.section->set("unlock_command_line", "ATX\\n");
+// as commands of its own, nor join the command line's text into a marker.
+TEST_F(ModemAdapterTest, PhoneLineThatIsNoDialStringIsRefusedBeforeAnythingIsSent) {
+    const std::string notSent = ", which is not a dial character (0-9, *, #, +, A-D, \",\"); the "
+                                "command line was not sent.";
     const struct {
+        const char* commandLine;
         std::string line;
-        const char* info;
+        std::string info;
     } cases[] = {
-        {"204\rATD0", "Phone line \"204<0D>ATD0\" holds control characters; the command line was "
-                      "not sent."},
-        {"204\n", "Phone line \"204<0A>\" holds control characters; the command line was not "
-                  "sent."},
-        {std::string("20\0"
+        {"ATX\\n", "204\rATD0", "Phone line \"204<0D>ATD0\" holds 0x0D" + notSent},
+        {"ATX\\n", "204\n", "Phone line \"204<0A>\" holds 0x0A" + notSent},
+        {"ATX\\n",
+         std::string("20\0"
                      "4",
                      4),
-         "Phone line \"20<00>4\" holds control characters; the command "
-         "line was not sent."},
-        {"\x1b"
-         "204",
-         "Phone line \"<1B>204\" holds control characters; the command line was "
-         "not sent."},
-        {"204\\pATD0", "Phone line \"204\\pATD0\" holds the command separator \"\\p\"; the "
-                       "command line was not sent."},
+         "Phone line \"20<00>4\" holds 0x00" + notSent},
+        {"ATX\\n", "204\x7f", "Phone line \"204\x7f\" holds 0x7F" + notSent},
+        {"ATX\\n", "204\\pATD0", "Phone line \"204\\pATD0\" holds \"\\\"" + notSent},
+        // The line's last byte and the template's "p" after the marker would
+        // make a "\p" of their own.
+        {"ATX\\np", "20\\", "Phone line \"20\\\" holds \"\\\"" + notSent},
+        {"ATX\\n", "204;H", "Phone line \"204;H\" holds \";\"" + notSent},
+        {"ATX\\n", "20 4", "Phone line \"20 4\" holds \" \"" + notSent},
+        {"ATX\\n", "", "No phone line for the command line; the command line was not sent."},
+        // The configured text itself must be something a modem takes.
+        {"ATX\\n\x7f", "204",
+         "Command \"ATX204\x7f\" of the command line holds the byte 0x7F, which a modem does not "
+         "take; the command line was not sent."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.info);
+        modem.section->set("unlock_command_line", c.commandLine);
         std::string info;
         EXPECT_FALSE(open(c.line, info));
         EXPECT_EQ(info, c.info);
     }
     EXPECT_EQ(modem.sim.receivedBytes(), "");
 
-    // Bytes from 0x20 up, letters of the code page included, are a phone line's own.
+    // What dial strings are made of goes out as it is.
+    modem.section->set("unlock_command_line", "ATX\\n");
     std::string info;
-    EXPECT_TRUE(open("20-4 \xc0", info)) << info;
+    EXPECT_TRUE(open("*21#+49,30ABCD", info)) << info;
     ASSERT_TRUE(modem.sim.waitForLines(3, std::chrono::seconds(20)));
-    EXPECT_EQ(modem.sim.commandLines(), (Lines{"AT", "ATX20-4 \xc0", "ATH"}));
+    EXPECT_EQ(modem.sim.commandLines(), (Lines{"AT", "ATX*21#+49,30ABCD", "ATH"}));
+}
+
+// An exchange that refuses the line's own command: the operation fails with the
+// modem's answer, and the line is hung up all the same.
+TEST_F(ModemAdapterTest, ErrorToTheLinesCommandFailsTheOperation) {
+    const struct {
+        const char* answer;
+        const char* info;
+    } cases[] = {
+        {"ERROR",
+         "The modem answered \"ERROR\" to the command line: AT*U204<0D><0D><0A>ERROR<0D><0A>"},
+        {"4", "The modem answered \"4\" to the command line: AT*U204<0D><0D><0A>4<0D><0A>"},
+        {"+CME ERROR: 3", "The modem answered \"+CME ERROR: 3\" to the command line: "
+                          "AT*U204<0D><0D><0A>+CME ERROR: 3<0D><0A>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        modem_sim::ModemBehaviour refusing;
+        refusing.answers = {{"AT*U204", c.answer}};
+        modem.sim.setBehaviour(refusing);
+        modem.section->set("unlock_command_line", "AT*U\\n\\p");
+        const size_t before = modem.sim.commandLines().size();
+        std::string info;
+        EXPECT_FALSE(open("204", info));
+        EXPECT_EQ(info, c.info);
+        ASSERT_TRUE(modem.sim.waitForLines(before + 3, std::chrono::seconds(20)));
+        EXPECT_EQ(modem.sim.commandLines().back(), "ATH");
+    }
 }
 
 TEST_F(ModemAdapterTest, PhoneLineIsOnlyCheckedWhereTheCommandLineUsesIt) {

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -104,14 +105,32 @@ INSTANTIATE_TEST_SUITE_P(
                          Operation::Unlock,
                          {"AT", "A204", "B", "C", "ATH"},
                          nullptr},
-        ConversationCase{"AnswersToCommandsAndHangUpAreNotJudged",
+        ConversationCase{"AnswerToTheHangUpIsNotJudged",
                          With([](ModemBehaviour& b) {
-                             b.answers = {{"X1", "ERROR"}, {"ATH", "NO CARRIER"}};
+                             b.answers = {{"ATH", "NO CARRIER"}};
                          }),
                          {{"unlock_command_line", "X1"}},
                          Operation::Unlock,
                          {"AT", "X1", "ATH"},
                          nullptr},
+        ConversationCase{"ErrorToACommandOfTheLineFailsAndHangsUp",
+                         With([](ModemBehaviour& b) {
+                             b.answers = {{"B", "ERROR"}};
+                         }),
+                         {{"unlock_command_line", "A\\pB\\p"}},
+                         Operation::Unlock,
+                         {"AT", "A", "B", "ATH"},
+                         "The modem answered \"ERROR\" to the command line: "
+                         "A<0D><0D><0A>OK<0D><0A>B<0D><0D><0A>ERROR<0D><0A>"},
+        ConversationCase{"NumericErrorWithoutEchoFails",
+                         With([](ModemBehaviour& b) {
+                             b.echo = false;
+                             b.answers = {{"X1", "4"}};
+                         }),
+                         {{"lock_command_line", "X1"}},
+                         Operation::Lock,
+                         {"AT", "X1", "ATH"},
+                         "The modem answered \"4\" to the command line: <0D><0A>4<0D><0A>"},
         ConversationCase{"LowerCaseOk",
                          With([](ModemBehaviour& b) { b.okText = "ok"; }),
                          {{"unlock_command_line", "X1"}, {"modem_config_str_1", "ATE1"}},
@@ -218,9 +237,10 @@ TEST(ConversationLog, ShowsEveryCommandAndAnswerInPrintableForm) {
                   "Sending command: AT<0D>",
                   "Readed data: AT<0D><0D><0A>OK<0D><0A>",
                   "Sending command: X204<0D>",
+                  // Judged once the line's commands are out, before the hang-up.
+                  "Readed data: X204<0D><0D><0A>OK<0D><0A>",
                   "Sending command: ATH<0D>",
-                  // The unread answer of the line's command comes first.
-                  "Readed data: X204<0D><0D><0A>OK<0D><0A>ATH<0D><0D><0A>OK<0D><0A>",
+                  "Readed data: ATH<0D><0D><0A>OK<0D><0A>",
               }));
     EXPECT_TRUE(log.texts(LogLevel::Error).empty()) << log.dump();
 }
@@ -238,6 +258,27 @@ TEST(ConversationLog, FailureIsLoggedWithWhatCameSoFar) {
         << log.dump();
     EXPECT_EQ(log.texts(LogLevel::Error, "TModemDriver"),
               Lines{"Send command line error: Read timeout."});
+}
+
+TEST(ConversationFault, ALineThatVanishesMidConversationFailsTheOperation) {
+    SimulatedModem modem(With([](ModemBehaviour& b) { b.silentOn = {"ATE1"}; }));
+    modem.section->set("unlock_command_line", "X1");
+    modem.section->set("modem_config_str_1", "ATE1");
+    modem.section->set("read_time_out", "20000");
+    auto driver = rtl::MakeRef<TModemDriver>(modem.section);
+    Ref<IResult> result;
+    std::thread conversation([&] { driver->unlock("204", result); });
+    // The modem goes away while the driver waits for the answer to ATE1.
+    const bool reached = modem.sim.waitForLines(2, std::chrono::seconds(20));
+    modem.sim.stop();
+    conversation.join();
+    ASSERT_TRUE(reached);
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->failed());
+    EXPECT_NE(result->message().find("for " + modem.path() + "\r\n"), std::string::npos)
+        << result->message();
+    EXPECT_NE(result->message().find("Input/output error (5)"), std::string::npos)
+        << result->message();
 }
 
 TEST(CommandLineMissing, FailsWithoutWritingAnything) {

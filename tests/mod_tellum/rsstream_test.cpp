@@ -8,6 +8,7 @@
 #include "pseudo_terminal.h"
 #include "test_support/temp_dir.h"
 
+#include "platform/uucp_lock.h"
 #include "rtl/configuration.h"
 #include "rtl/log_sinks.h"
 
@@ -20,6 +21,7 @@
 #include <map>
 #include <string>
 #include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,7 +91,10 @@ TEST(StreamOpen, PortHeldByAnotherStreamCannotBeOpenedUntilItIsClosed) {
     PseudoTerminal pty;
     Ref<TRS232Stream> first = OpenStream(pty.slavePath());
     const EInOutError e = IoErrorOf([&] { OpenStream(pty.slavePath()); });
-    EXPECT_EQ(e.what(), "Open file " + pty.slavePath() + "\r\nDevice or resource busy (16)");
+    EXPECT_EQ(e.what(), "Open file " + pty.slavePath() + "\r\nSerial device \"" + pty.slavePath() +
+                            "\" is in use by this program (process " + std::to_string(::getpid()) +
+                            "), as its lock file " + platform::UucpLock::PathFor(pty.slavePath()) +
+                            " tells (16)");
     EXPECT_EQ(e.errorCode(), EBUSY);
 
     first->close();

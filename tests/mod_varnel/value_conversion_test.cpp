@@ -14,7 +14,6 @@ namespace {
 using mod_varnel::parseDateStamp;
 using mod_varnel::parseDateTime;
 using mod_varnel::StrToInt;
-using mod_varnel::StrToIntDef;
 using mod_varnel::TvarnelDM;
 
 TEST(StrToInt, ReadsWholeDecimalTextsOnly) {
@@ -36,7 +35,6 @@ TEST(StrToInt, ReadsWholeDecimalTextsOnly) {
             EXPECT_EQ(StrToInt(c.text), c.value);
         } else {
             EXPECT_THROW(StrToInt(c.text), rtl::EConvertError);
-            EXPECT_EQ(StrToIntDef(c.text, -1), -1);
         }
     }
 }

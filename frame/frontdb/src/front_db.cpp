@@ -1,20 +1,11 @@
 #include "frame/front_db.h"
 
 #include "rtl/logger.h"
-
-#include <charconv>
+#include "rtl/numbers.h"
 
 namespace frame {
 
 namespace {
-
-int DialectOf(const std::string& text) {
-    int value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
-        return 1;
-    return value;
-}
 
 // The connection parameters and the configuration keys they come from, in the
 // order they are written.
@@ -46,7 +37,7 @@ void TFrontDB::connect() {
             db_.disconnect();
         db_.setDatabaseName(configuration_->get("db.name"));
         TLogger::debug(source_, "Param DB name: %s", db_.databaseName());
-        db_.setDialect(DialectOf(configuration_->get("db.dialect")));
+        db_.setDialect(rtl::IntOr(configuration_->get("db.dialect"), 1));
         TLogger::debug(source_, "Param SQL dialect: %d", db_.dialect());
         // Built afresh at every connect, never appended to the previous lines.
         db_.clearParams();

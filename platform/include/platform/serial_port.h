@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/serial_control_block.h"
+#include "platform/uucp_lock.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -113,9 +114,12 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens an existing device for reading and writing, without making it the
-    // controlling terminal and without sharing: an exclusive lock on the device file
-    // (and the terminal's exclusive mode where the device has one) makes a second
-    // open by anyone else fail. A port that is open is closed first. The line is
+    // controlling terminal and without sharing. First the device's UUCP lock file
+    // (uucp_lock.h) is taken, which refuses a device that another serial program
+    // holds; then the device is opened, refused when another program has put the
+    // terminal in exclusive mode (also for root, whom the system lets through);
+    // an exclusive lock on the device file and the terminal's exclusive mode then
+    // make a second open by anyone else fail. A port that is open is closed first. The line is
     // put into binary mode (every byte passes unchanged: no echo, no line editing,
     // no character conversions, no flow control; modem status lines ignored for
     // input) keeping its rate and character format, and anything left in the
@@ -164,9 +168,14 @@ public:
     // Waits until everything written has been sent.
     void flush();
 
-    // Closes the device (nothing happens when closed). The port is closed afterwards
-    // even when the system reports a failure, which is then raised.
+    // Closes the device (nothing happens when closed) and removes its lock file.
+    // The terminal's exclusive mode is cleared only when this port set it. The
+    // port is closed afterwards even when the system reports a failure, which is
+    // then raised.
     void close();
+    // The lock file held while open; empty when none could be taken (no lock
+    // directory to write).
+    const std::string& lockFile() const { return lock_.path(); }
 
 private:
     std::string device() const; // "path" or "path (name)" for messages
@@ -182,6 +191,8 @@ private:
     uint32_t inQueueSize_ = 0;
     uint32_t outQueueSize_ = 0;
     bool isTerminal_ = false;
+    bool setExclusive_ = false; // the terminal's exclusive mode is ours to clear
+    UucpLock lock_;
     // Line-error counters of the device at the last clearError (when it counts them).
     bool hasErrorCounters_ = false;
     uint32_t frameErrors_ = 0, parityErrors_ = 0, overruns_ = 0, bufferOverruns_ = 0, breaks_ = 0;
