@@ -90,9 +90,10 @@ bool IsErrorAnswer(const std::string& line) {
            upper.rfind("+CMS ERROR", 0) == 0;
 }
 
-// The first error answer among `answers`, skipping the echoes of `commands`;
-// empty when there is none.
-std::string FirstError(const std::string& answers, const std::vector<std::string>& commands) {
+} // namespace
+
+std::string TModemDriver::FirstError(const std::string& answers,
+                                     const std::vector<std::string>& commands) {
     std::string line;
     for (size_t i = 0; i <= answers.size(); ++i) {
         if (i < answers.size() && answers[i] != '\r' && answers[i] != '\n') {
@@ -106,8 +107,6 @@ std::string FirstError(const std::string& answers, const std::vector<std::string
     }
     return {};
 }
-
-} // namespace
 
 TModemDriver::TModemDriver(rtl::Ref<rtl::IConfiguration> adapterConfiguration)
     : configuration_(std::move(adapterConfiguration)),
