@@ -70,4 +70,12 @@ bool TVarnel::setGuestName(frame::IPBXData* data, std::string& info) {
     return ready(data, info) && module_->setGuestName(data, info);
 }
 
+rtl::TStatus TVarnel::status() {
+    if (module_)
+        return module_->status();
+    rtl::TStatus status;
+    status.summary = "hotel link: not started";
+    return status;
+}
+
 } // namespace mod_varnel

@@ -8,15 +8,18 @@
 #include "frame/edit_int.h"
 #include "frame/pbxAdapter_int.h"
 #include "frame/plugin_int.h"
+#include "rtl/config_check.h"
 #include "rtl/configuration.h"
 #include "rtl/context.h"
 #include "rtl/plugin.h"
+#include "rtl/status.h"
 
 #include <memory>
 
 namespace mod_varnel {
 
-class TVarnel : public rtl::TPlugin<frame::IPBXAdapter, frame::IStartable, frame::IContextAware> {
+class TVarnel : public rtl::TPlugin<frame::IPBXAdapter, frame::IStartable, frame::IContextAware,
+                                    rtl::IStatusSource, rtl::IConfigCheck> {
 public:
     TVarnel();
     ~TVarnel() override;
@@ -35,6 +38,15 @@ public:
     bool openLine(frame::IPBXData* data, std::string& info) override;
     bool closeLine(frame::IPBXData* data, std::string& info) override;
     bool setGuestName(frame::IPBXData* data, std::string& info) override;
+
+    // The module's status; "hotel link: not started" without one.
+    rtl::TStatus status() override;
+
+    // Its keys; the queue folder, cache, spool and rejects files it writes;
+    // the check opens the front database and the link to the HL driver.
+    std::vector<std::string> knownKeys() override;
+    std::vector<rtl::TWrittenPath> writtenPaths(rtl::IConfiguration& section) override;
+    std::vector<rtl::TCheckFinding> connectCheck(rtl::IConfiguration& section) override;
 
     TvarnelDM* module() { return module_.get(); }
 

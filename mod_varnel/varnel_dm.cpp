@@ -40,6 +40,11 @@ bool AcceptedRefusal(int32_t code, int32_t highest) {
 
 } // namespace
 
+std::string QueueFolder(rtl::IConfiguration& section) {
+    const std::string logPath = section.get("varnel.log_path");
+    return logPath.empty() ? section.get("varnel.path") : logPath;
+}
+
 TvarnelDM::TvarnelDM(rtl::Ref<rtl::IConfiguration> configuration)
     : configuration_(std::move(configuration)), timer_([this] { timerTimer(); }),
       msgEvent_([this](const platform::Message& m, bool& handled) { msgEventMessage(m, handled); }),
@@ -145,10 +150,14 @@ rtl::Ref<IHLDriver> TvarnelDM::getDriver() {
             connectDriver();
         } else if (!driver_->IsDrvConnected()) {
             TLogger::debug(this, "No connection to HoletLink driver -> reconnect");
+            linkConnected_ = false;
             driver_->Disconnect();
             connectDriver();
         }
+        linkConnected_ = true;
     } catch (const std::exception& e) {
+        linkConnected_ = false;
+        linkError_ = e.what();
         throw EVarnelException(fmt::sprintf("Error on load or connect\r\n(%s)", e.what()));
     }
     return driver_;
@@ -161,10 +170,7 @@ void TvarnelDM::connectDriver() {
     const int32_t port = rtl::IntOr(configuration_->get("varnel.driver_port"), -1);
     if (port == -1)
         throw EVarnelException("Driver port not defined!");
-    std::string queueFolder = configuration_->get("varnel.log_path");
-    if (queueFolder.empty())
-        queueFolder = configuration_->get("varnel.path");
-    driver_->Connect(host, port, IncludeTrailingPathDelimiter(queueFolder));
+    driver_->Connect(host, port, IncludeTrailingPathDelimiter(QueueFolder(*configuration_)));
 }
 
 // ------------------------------------------------------------ line operations

@@ -16,6 +16,7 @@
 #include "platform/messages.h"
 #include "platform/timer.h"
 #include "rtl/configuration.h"
+#include "rtl/status.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -30,6 +31,10 @@ class EVarnelException : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The folder of the link library's queue files: "varnel.log_path", else
+// "varnel.path" (either may be empty: the working folder).
+std::string QueueFolder(rtl::IConfiguration& section);
 
 class TvarnelDM {
 public:
@@ -88,6 +93,11 @@ public:
 
     frame::TFrontDB& frontDB() { return frontDB_; }
 
+    // The link's state ("not loaded" until the first need, then "connected"
+    // or "disconnected"), the out-call tickets and room states waiting in the
+    // link library's queues and the ticket lines waiting in the cache.
+    rtl::TStatus status() const;
+
     // The files the ticket pass writes, from the configuration.
     std::string cacheFileName() const;
     std::string spoolFileName() const;
@@ -101,6 +111,10 @@ private:
 
     rtl::Ref<rtl::IConfiguration> configuration_;
     rtl::Ref<IHLDriver> driver_;
+    // As the last connect or check found it, for status(): asking the library
+    // there would log a call at every look.
+    bool linkConnected_ = false;
+    std::string linkError_;
     platform::Timer timer_;
     platform::MessageHook msgEvent_;
 

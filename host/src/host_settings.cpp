@@ -1,5 +1,6 @@
 #include "host_settings.h"
 
+#include <cctype>
 #include <filesystem>
 
 namespace host {
@@ -17,7 +18,37 @@ rtl::LogLevel ReadLevel(const std::string& text, const std::string& where) {
 std::string FromFolder(const std::string& folder, const std::string& path) {
     if (path.empty() || path.front() == '/')
         return path;
-    return (std::filesystem::path(folder) / path).lexically_normal().string();
+    std::filesystem::path joined = (std::filesystem::path(folder) / path).lexically_normal();
+    // "." and "dir/" end in a separator after normalising: messages and the
+    // lock file's path read better without it.
+    if (!joined.has_filename() && joined.has_relative_path())
+        joined = joined.parent_path();
+    return joined.string();
+}
+
+bool ReadYesNo(const std::string& text, const std::string& where) {
+    static const char* const yes[] = {"yes", "true", "1", "on"};
+    static const char* const no[] = {"", "no", "false", "0", "off"};
+    std::string lower;
+    for (char c : text)
+        lower += char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* word : yes) {
+        if (lower == word)
+            return true;
+    }
+    for (const char* word : no) {
+        if (lower == word)
+            return false;
+    }
+    throw EUsageError("Invalid value \"" + text + "\" for " + where + " (yes or no)");
+}
+
+void CollectKeys(rtl::IResTree& node, const std::string& prefix, std::vector<std::string>& keys) {
+    for (const auto& child : node.children()) {
+        const std::string key = prefix + "." + child->name();
+        keys.push_back(key);
+        CollectKeys(*child, key, keys);
+    }
 }
 
 } // namespace
@@ -46,6 +77,10 @@ HostOptions ParseOptions(const std::vector<std::string>& args) {
             options.logLevel = ReadLevel(take(), "--log-level");
         } else if (name == "--log-file") {
             options.logFile = take();
+        } else if (name == "--check-config" && !value) {
+            options.checkConfig = true;
+        } else if (name == "--connect" && !value) {
+            options.connect = true;
         } else if (name == "--edit") {
             options.editPlugin = take();
             if (options.editPlugin->empty())
@@ -56,15 +91,28 @@ HostOptions ParseOptions(const std::vector<std::string>& args) {
     }
     if (!options.help && options.configFile.empty())
         throw EUsageError("No configuration file given (--config FILE)");
+    if (options.connect && !options.checkConfig)
+        throw EUsageError("Option --connect goes with --check-config");
+    if (options.checkConfig && options.editPlugin)
+        throw EUsageError("Options --check-config and --edit exclude each other");
     return options;
 }
 
 std::string UsageText() {
     return "Usage: pbxhost --config FILE [--log-level LEVEL] [--log-file FILE]\n"
            "       pbxhost --config FILE --edit PLUGIN [--log-level LEVEL] [--log-file FILE]\n"
+           "       pbxhost --config FILE --check-config [--connect]\n"
            "\n"
            "Runs the plug-ins named in the configuration file's \"host\" section until\n"
            "it receives SIGTERM or SIGINT, then stops and unloads them and exits 0.\n"
+           "SIGHUP reopens the log file. Under systemd (Type=notify) it reports\n"
+           "readiness, pings the watchdog and keeps a one-line status.\n"
+           "\n"
+           "With --check-config it reads the file, loads each plug-in library without\n"
+           "starting it, checks that the files and folders the plug-ins write can be\n"
+           "written and that no password is readable by every user, prints one line\n"
+           "per finding and exits 0 (no error) or 1; --connect also opens the\n"
+           "database connections and the driver link once.\n"
            "\n"
            "With --edit it loads and starts the plug-ins the same way, opens the settings\n"
            "dialog of PLUGIN (mod_quorvin, mod_varnel, mod_tellum, ...), saves the\n"
@@ -73,6 +121,8 @@ std::string UsageText() {
            "\n"
            "  --config FILE      configuration file (see docs/configuration.md)\n"
            "  --edit PLUGIN      edit the settings of the plug-in named PLUGIN\n"
+           "  --check-config     check the configuration and the plug-ins, then exit\n"
+           "  --connect          with --check-config: also open the plug-ins' connections\n"
            "  --log-level LEVEL  trace, debug, warn, error or off (default: host.log.level,\n"
            "                     else debug)\n"
            "  --log-file FILE    append log lines to FILE besides the console (default:\n"
@@ -81,9 +131,13 @@ std::string UsageText() {
 }
 
 HostSettings ReadHostSettings(rtl::IConfiguration& root, const HostOptions& options,
-                              const std::string& defaultPluginDir) {
+                              const std::string& defaultPluginDir,
+                              const std::string& stateDirectory) {
     HostSettings settings;
-    const std::string configDir = std::filesystem::path(options.configFile).parent_path().string();
+    // Absolute: with "pbxhost.conf" the folder would be empty, and "./mod_x.so"
+    // would lose its "./" and go to the system's search order as a bare name.
+    const std::string configDir =
+        std::filesystem::absolute(options.configFile).parent_path().lexically_normal().string();
     rtl::Ref<rtl::IConfiguration> section = root.sub("host");
 
     std::string pluginDir = section->get("plugin_dir");
@@ -92,6 +146,7 @@ HostSettings ReadHostSettings(rtl::IConfiguration& root, const HostOptions& opti
         const std::string value = entry->value();
         if (value.empty())
             continue;
+        settings.pluginKeys.push_back("host.plugins." + entry->name());
         if (value.find('/') != std::string::npos) {
             settings.pluginFiles.push_back(FromFolder(configDir, value));
         } else {
@@ -111,7 +166,23 @@ HostSettings ReadHostSettings(rtl::IConfiguration& root, const HostOptions& opti
         settings.logFile = *options.logFile;
     else
         settings.logFile = FromFolder(configDir, section->get("log.file"));
+
+    if (!section->get("state_dir").empty())
+        settings.stateDir = FromFolder(configDir, section->get("state_dir"));
+    else if (!stateDirectory.empty())
+        settings.stateDir = stateDirectory.substr(0, stateDirectory.find(':'));
+    else
+        settings.stateDir = configDir;
+    settings.allowNoPlugins = ReadYesNo(section->get("allow_no_plugins"), "host.allow_no_plugins");
+    if (!section->get("text_codec").empty())
+        settings.textCodec = section->get("text_codec");
     return settings;
+}
+
+std::vector<std::string> HostKeys(rtl::IConfiguration& root) {
+    std::vector<std::string> keys;
+    CollectKeys(*root.sub("host")->tree(), "host", keys);
+    return keys;
 }
 
 } // namespace host

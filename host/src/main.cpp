@@ -1,11 +1,15 @@
-// pbxhost: runs the plug-ins named in its configuration file until SIGTERM or
-// SIGINT, then stops and unloads them in reverse order and exits 0. With
-// --edit PLUGIN it runs that plug-in's configuration editor instead and saves
-// the file when the user saved.
+// pbxhost: runs the plug-ins named in its configuration file until a stop
+// signal, then stops and unloads them in reverse order. With --edit PLUGIN it
+// runs that plug-in's configuration editor instead and saves the file when
+// the user saved; with --check-config it checks the file and the plug-ins.
+#include "bus_status_log.h"
+#include "config_check.h"
 #include "host_settings.h"
 #include "plugin_editing.h"
 #include "plugin_loader.h"
+#include "service_notifier.h"
 #include "signal_watcher.h"
+#include "state_lock.h"
 
 #include "platform/application.h"
 
@@ -18,8 +22,10 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -28,23 +34,18 @@ namespace {
 
 const char* const Source = "pbxhost";
 
-const char* SignalName(int signo) {
-    switch (signo) {
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGINT:
-        return "SIGINT";
-    default:
-        return "signal";
-    }
-}
-
-// build/bin/pbxhost finds its plug-ins in build/lib.
+// build/bin/pbxhost finds its plug-ins in build/lib; an installed one in the
+// package's library folder beside bin.
 std::string DefaultPluginDir() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec)
         return "lib";
+#ifdef PBXHOST_INSTALLED_PLUGIN_DIR
+    const auto installed = exe.parent_path().parent_path() / PBXHOST_INSTALLED_PLUGIN_DIR;
+    if (std::filesystem::is_directory(installed, ec))
+        return installed.string();
+#endif
     return (exe.parent_path().parent_path() / "lib").string();
 }
 
@@ -53,6 +54,25 @@ std::string Joined(const std::vector<std::string>& names) {
     for (const auto& name : names)
         text += (text.empty() ? "" : ", ") + name;
     return text.empty() ? "none" : text;
+}
+
+// A reason the host cannot start: an error record, and straight to standard
+// error when the log level would drop it, so that it is never silent.
+void Fatal(const std::string& text) {
+    if (rtl::TLogger::isEnabled(rtl::LogLevel::Error))
+        rtl::TLogger::error(Source, "%s", text);
+    else
+        std::fprintf(stderr, "pbxhost: %s\n", text.c_str());
+}
+
+// Qt's own messages (a missing XDG_RUNTIME_DIR, a platform plug-in's notes)
+// go through the log like every other line, so the journal gets them as one
+// record each with a priority.
+void QtMessageToLog(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    const rtl::LogLevel level = type == QtDebugMsg || type == QtInfoMsg ? rtl::LogLevel::Debug
+                                : type == QtWarningMsg                  ? rtl::LogLevel::Warn
+                                                                        : rtl::LogLevel::Error;
+    rtl::TLogger::log(level, "Qt", "%s", message.toStdString());
 }
 
 // Runs the editor for `name` on the loaded configuration; the file is written
@@ -87,6 +107,35 @@ int EditPlugin(const std::string& name, const std::string& configFile, rtl::TCon
     }
 }
 
+// The names of the configured plug-ins, read from their libraries without
+// starting any of them.
+std::vector<std::string> ProbePluginNames(const host::HostSettings& settings,
+                                          rtl::Ref<rtl::IContext> context,
+                                          rtl::Ref<rtl::IHostModule> hostModule) {
+    host::TPluginLoader probe(std::move(context), std::move(hostModule));
+    for (const auto& file : settings.pluginFiles)
+        probe.load(file, false);
+    std::vector<std::string> names = probe.pluginNames();
+    probe.unloadAll();
+    return names;
+}
+
+int CheckConfig(const host::HostOptions& options, rtl::TConfiguration& config,
+                const host::HostSettings& settings, rtl::Ref<rtl::IContext> context,
+                rtl::Ref<rtl::IHostModule> hostModule) {
+    host::TPluginLoader loader(context, hostModule);
+    const auto findings = host::CheckConfiguration(options.configFile, config, settings, loader,
+                                                   options.connect, host::ServiceUser::ForCheck());
+    loader.unloadAll();
+    bool failed = false;
+    for (const auto& finding : findings) {
+        std::printf("%s\n", host::FindingLine(options.configFile, finding).c_str());
+        failed = failed || finding.kind == host::Finding::Error;
+    }
+    std::fflush(stdout);
+    return failed ? 1 : 0;
+}
+
 int Run(int argc, char** argv) {
     host::HostOptions options;
     try {
@@ -100,31 +149,65 @@ int Run(int argc, char** argv) {
         return 0;
     }
 
-    auto console = std::make_shared<rtl::ConsoleLogSink>();
+    // The console from the start, so that a configuration that cannot be read
+    // is reported; its code page comes with the settings.
+    std::shared_ptr<rtl::ConsoleLogSink> console = std::make_shared<rtl::ConsoleLogSink>();
     rtl::TLogger::addSink(console);
-
     rtl::Ref<rtl::TConfiguration> config;
     host::HostSettings settings;
+    std::shared_ptr<rtl::FileLogSink> fileSink;
     try {
         config = rtl::TConfiguration::load(options.configFile);
-        settings = host::ReadHostSettings(*config, options, DefaultPluginDir());
-        rtl::TLogger::setLevel(settings.logLevel);
-        if (!settings.logFile.empty())
-            rtl::TLogger::addSink(std::make_shared<rtl::FileLogSink>(settings.logFile));
+        const char* stateDirectory = std::getenv("STATE_DIRECTORY");
+        settings = host::ReadHostSettings(*config, options, DefaultPluginDir(),
+                                          stateDirectory ? stateDirectory : "");
+        // A check prints its findings; the log shows only errors unless asked.
+        rtl::TLogger::setLevel(options.checkConfig && !options.logLevel ? rtl::LogLevel::Error
+                                                                        : settings.logLevel);
+        rtl::TLogger::removeSink(console);
+        console = std::make_shared<rtl::ConsoleLogSink>(settings.textCodec);
+        rtl::TLogger::addSink(console);
+        if (!settings.logFile.empty() && !options.checkConfig) {
+            fileSink = std::make_shared<rtl::FileLogSink>(settings.logFile);
+            rtl::TLogger::addSink(fileSink);
+        }
     } catch (const std::exception& e) {
-        rtl::TLogger::error(Source, "Host not started: %s", e.what());
+        if (options.checkConfig) {
+            std::printf("%s: error: %s\n", options.configFile.c_str(), e.what());
+            return 1;
+        }
+        Fatal(std::string("Host not started: ") + e.what());
         return 1;
     }
 
+    qInstallMessageHandler(QtMessageToLog);
     platform::Application app(argc, argv);
+    rtl::Ref<rtl::TContext> context(new rtl::TContext);
+    context->registerObject(config.get());
+    rtl::Ref<rtl::IHostModule> hostModule(new rtl::TGUIHostModule(QCoreApplication::instance()));
+
+    if (options.checkConfig) {
+        const int code = CheckConfig(options, *config, settings, context, hostModule);
+        context->clear();
+        return code;
+    }
+
+    for (const auto& key : host::PasswordsReadableByAll(options.configFile, *config))
+        rtl::TLogger::warn(Source,
+                           "%s holds %s and every user of this machine can read it; make it "
+                           "readable by the service only (chmod 0640, group pbxhost)",
+                           options.configFile, key);
+
     std::optional<host::DialogAnswer> testAnswer;
     if (options.editPlugin) {
+#ifdef PBXHOST_TEST_DIALOG_HOOK
         try {
             testAnswer = host::TestDialogAnswer();
         } catch (const host::EUsageError& e) {
-            rtl::TLogger::error(Source, "Host not started: %s", e.what());
+            Fatal(std::string("Host not started: ") + e.what());
             return 2;
         }
+#endif
         if (!testAnswer && !platform::HasDisplay()) {
             rtl::TLogger::error(Source,
                                 "Cannot edit %s: there is no display to show the dialog on "
@@ -133,30 +216,77 @@ int Run(int argc, char** argv) {
             return 1;
         }
     }
-    rtl::TLogger::debug(Source, "Host starting with configuration %s", options.configFile);
 
-    rtl::Ref<rtl::TContext> context(new rtl::TContext);
-    context->registerObject(config.get());
-    rtl::Ref<rtl::IHostModule> hostModule(new rtl::TGUIHostModule(QCoreApplication::instance()));
+    if (settings.pluginFiles.empty() && !settings.allowNoPlugins) {
+        const auto keys = host::HostKeys(*config);
+        Fatal("Host not started: " + options.configFile +
+              " names no plug-in under host.plugins (keys read from its [host] section: " +
+              Joined(keys) + "); set host.allow_no_plugins = yes for a host without plug-ins");
+        return 1;
+    }
+
+    // Before any plug-in runs: a second host, or an --edit beside the
+    // service, would work on the same queues and front-desk events.
+    std::optional<host::StateLock> lock;
+    try {
+        lock.emplace(settings.stateDir);
+    } catch (const std::exception& e) {
+        Fatal(std::string("Host not started: ") + e.what());
+        return 1;
+    }
+
+    if (options.editPlugin) {
+        const auto names = ProbePluginNames(settings, context, hostModule);
+        if (std::find(names.begin(), names.end(), *options.editPlugin) == names.end()) {
+            Fatal("Cannot edit " + *options.editPlugin + ": no plug-in of that name is listed in " +
+                  options.configFile + " (listed: " + Joined(names) + ")");
+            return 1;
+        }
+    }
+    rtl::TLogger::debug(Source, "Host starting with configuration %s", options.configFile);
 
     int exitCode = 0;
     {
-        host::SignalWatcher signalWatcher([](int signo) {
-            rtl::TLogger::debug(Source, "%s received, stopping", SignalName(signo));
-            platform::Quit(0);
+        host::ServiceNotifier notifier(context);
+        host::SignalWatcher signalWatcher([&](int signo) {
+            if (!host::SignalWatcher::IsStopSignal(signo)) {
+                if (!fileSink) {
+                    rtl::TLogger::debug(Source, "%s received: no log file to reopen",
+                                        host::SignalWatcher::Name(signo));
+                    return;
+                }
+                try {
+                    fileSink->reopen();
+                    rtl::TLogger::debug(Source, "%s received, log file %s reopened",
+                                        host::SignalWatcher::Name(signo), fileSink->path());
+                } catch (const std::exception& e) {
+                    rtl::TLogger::error(Source, "%s received, log file not reopened: %s",
+                                        host::SignalWatcher::Name(signo), e.what());
+                }
+                return;
+            }
+            rtl::TLogger::debug(Source, "%s received, stopping", host::SignalWatcher::Name(signo));
+            // SIGTERM and SIGINT are the orderly ways to stop; any other signal
+            // still stops in order but says by the exit code which one came.
+            platform::Quit(signo == SIGTERM || signo == SIGINT ? 0 : 128 + signo);
         });
+        const host::BusStatusLog busStatusLog; // the link library's notifications on the bus
         host::TPluginLoader loader(context, hostModule);
         for (const auto& file : settings.pluginFiles)
             loader.load(file);
         const auto names = loader.pluginNames();
-        if (names.empty())
-            rtl::TLogger::warn(Source, "No plug-in is running");
-        if (options.editPlugin) {
+        if (names.empty() && !settings.allowNoPlugins) {
+            Fatal("Host not started: none of the plug-ins named in " + options.configFile +
+                  " is running (" + Joined(settings.pluginKeys) + "); see the errors above");
+            exitCode = 1;
+        } else if (options.editPlugin) {
             exitCode = EditPlugin(*options.editPlugin, options.configFile, *config, context.get(),
                                   loader, testAnswer);
         } else {
             rtl::TLogger::debug(Source, "Host running with %d plug-in(s)", int(names.size()));
+            notifier.ready();
             exitCode = app.exec();
+            notifier.stopping();
         }
         loader.unloadAll();
     }

@@ -1,12 +1,8 @@
 #include "plugin_editing.h"
 
-#include "host_settings.h"
-
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
-
-#include <cstdlib>
 
 namespace host {
 
@@ -22,18 +18,6 @@ rtl::Ref<frame::ICfgEditor> FindEditor(rtl::IContext* context, const TPluginLoad
             return editor;
     }
     return {};
-}
-
-std::optional<DialogAnswer> TestDialogAnswer() {
-    const char* value = std::getenv("PBXHOST_TEST_DIALOG");
-    if (!value || !*value)
-        return std::nullopt;
-    const std::string text = value;
-    if (text == "save")
-        return DialogAnswer::Save;
-    if (text == "cancel")
-        return DialogAnswer::Cancel;
-    throw EUsageError("Unknown PBXHOST_TEST_DIALOG \"" + text + "\" (save or cancel)");
 }
 
 struct DialogAutoAnswer::Impl {

@@ -21,9 +21,10 @@ namespace host {
 rtl::Ref<frame::ICfgEditor> FindEditor(rtl::IContext* context, const TPluginLoader& loader,
                                        const std::string& name);
 
-// PBXHOST_TEST_DIALOG=save or =cancel (tests only): the editor may run on the
-// offscreen platform, and its dialog is answered as soon as it shows.
-// Raises EUsageError for any other value.
+// PBXHOST_TEST_DIALOG=save or =cancel, read only by the test build of
+// pbxhost (tests/host/test_dialog_answer.cpp): the editor may run on the offscreen
+// platform, and its dialog is answered as soon as it shows. Raises
+// EUsageError for any other value.
 enum class DialogAnswer { Save, Cancel };
 std::optional<DialogAnswer> TestDialogAnswer();
 

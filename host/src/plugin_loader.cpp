@@ -66,7 +66,8 @@ TPluginLoader::~TPluginLoader() {
     unloadAll();
 }
 
-bool TPluginLoader::load(const std::string& file) {
+bool TPluginLoader::load(const std::string& file, bool start) {
+    lastError_.clear();
     rtl::TLogger::debug(this, "Loading plug-in %s", file);
     auto plugin = std::make_unique<Loaded>();
     plugin->file = file;
@@ -102,21 +103,25 @@ bool TPluginLoader::load(const std::string& file) {
         plugin->registered = true;
 
         stage = "not started";
-        plugin->startable = rtl::Query<frame::IStartable>(plugin->plugin);
+        if (start)
+            plugin->startable = rtl::Query<frame::IStartable>(plugin->plugin);
         if (plugin->startable) {
             plugin->startable->start();
             plugin->started = true;
         }
     } catch (const std::exception& e) {
+        lastError_ = stage + ": " + e.what();
         rtl::TLogger::error(this, "Plug-in %s %s: %s", file, stage, e.what());
         unload(*plugin);
         return false;
     } catch (...) {
+        lastError_ = stage + ": unknown exception";
         rtl::TLogger::error(this, "Plug-in %s %s: unknown exception", file, stage);
         unload(*plugin);
         return false;
     }
-    rtl::TLogger::debug(this, "Plug-in %s started from %s", plugin->name, file);
+    rtl::TLogger::debug(this, start ? "Plug-in %s started from %s" : "Plug-in %s loaded from %s",
+                        plugin->name, file);
     loaded_.push_back(std::move(plugin));
     return true;
 }
@@ -136,6 +141,13 @@ std::vector<std::string> TPluginLoader::pluginNames() const {
     for (const auto& plugin : loaded_)
         names.push_back(plugin->name);
     return names;
+}
+
+std::vector<rtl::Ref<rtl::IPlugin>> TPluginLoader::plugins() const {
+    std::vector<rtl::Ref<rtl::IPlugin>> result;
+    for (const auto& plugin : loaded_)
+        result.push_back(plugin->plugin);
+    return result;
 }
 
 bool TPluginLoader::comesFrom(const std::string& pluginName, rtl::IImplemented* object) const {

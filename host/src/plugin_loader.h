@@ -22,13 +22,20 @@ public:
     TPluginLoader(const TPluginLoader&) = delete;
     TPluginLoader& operator=(const TPluginLoader&) = delete;
 
-    // True when the plug-in was loaded and started.
-    bool load(const std::string& file);
+    // True when the plug-in was loaded and started. With `start` false it is
+    // taken through every step but the start (identity, the five exports,
+    // attach, create, setContext, registration), for a check that must not
+    // let it work.
+    bool load(const std::string& file, bool start = true);
+    // The reason the last load() failed.
+    const std::string& lastError() const { return lastError_; }
     // Stops and unloads every plug-in, last loaded first.
     void unloadAll();
 
     // pluginName of each running plug-in, in load order.
     std::vector<std::string> pluginNames() const;
+    // The plug-in object of each loaded plug-in, in load order.
+    std::vector<rtl::Ref<rtl::IPlugin>> plugins() const;
     // Whether `object` comes from the library of the running plug-in `pluginName`.
     bool comesFrom(const std::string& pluginName, rtl::IImplemented* object) const;
 
@@ -40,6 +47,7 @@ private:
     rtl::Ref<rtl::IContext> context_;
     rtl::Ref<rtl::IHostModule> hostModule_;
     std::vector<std::unique_ptr<Loaded>> loaded_;
+    std::string lastError_;
 };
 
 } // namespace host

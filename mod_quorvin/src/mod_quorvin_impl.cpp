@@ -52,6 +52,27 @@ void TPBXManager::stop() {
     rtl::TLogger::debug(this, "--- Shutdown end ---");
 }
 
+rtl::TStatus TPBXManager::status() {
+    rtl::TStatus status;
+    if (!pbxManagerDM_) {
+        status.summary = "manager: not started";
+        return status;
+    }
+    const TpbxManagerDM::CycleReport& cycle = pbxManagerDM_->lastCycle();
+    status.lastError = cycle.lastError;
+    status.fields = {{"last_cycle", cycle.finishedAt},
+                     {"last_result", cycle.result},
+                     {"events_waiting", int64_t(cycle.eventsWaiting)}};
+    if (cycle.finishedAt == 0) {
+        status.summary = "manager: no cycle yet";
+        return status;
+    }
+    status.summary = "manager: last cycle " + rtl::StatusTime(cycle.finishedAt) + " " +
+                     cycle.result + ", " + std::to_string(cycle.eventsWaiting) +
+                     (cycle.eventsWaiting == 1 ? " event" : " events") + " waiting";
+    return status;
+}
+
 } // namespace quorvin
 
 rtl::Ref<rtl::IPlugin> frame::CreatePlugin() {

@@ -8,15 +8,18 @@
 #include "frame/edit_int.h"
 #include "frame/plugin_int.h"
 
+#include "rtl/config_check.h"
 #include "rtl/configuration.h"
 #include "rtl/context.h"
 #include "rtl/plugin.h"
+#include "rtl/status.h"
 
 #include <memory>
 
 namespace quorvin {
 
-class TPBXManager : public rtl::TPlugin<rtl::IPlugin, frame::IStartable, frame::IContextAware> {
+class TPBXManager : public rtl::TPlugin<rtl::IPlugin, frame::IStartable, frame::IContextAware,
+                                        rtl::IStatusSource, rtl::IConfigCheck> {
 public:
     TPBXManager();
     // A plug-in released while started is stopped first, so that its editor
@@ -31,6 +34,13 @@ public:
     void start() override;
     void stop() override;
     bool isStarted() override { return bool(pbxManagerDM_); }
+    // The last cycle's time and result and the events it left waiting.
+    rtl::TStatus status() override;
+
+    // Its keys; it writes no files; the check opens the front database.
+    std::vector<std::string> knownKeys() override;
+    std::vector<rtl::TWrittenPath> writtenPaths(rtl::IConfiguration& section) override;
+    std::vector<rtl::TCheckFinding> connectCheck(rtl::IConfiguration& section) override;
 
     // The "mod_quorvin" section of the root configuration, looked up at the
     // first need and kept for the object's life (stop does not drop it).

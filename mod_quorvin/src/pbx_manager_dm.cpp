@@ -1,12 +1,14 @@
 #include "pbx_manager_dm.h"
 
 #include "fbdb/savepoint.h"
+#include "platform/stop_request.h"
 #include "rtl/logger.h"
 #include "rtl/numbers.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 namespace quorvin {
@@ -183,11 +185,20 @@ rtl::Ref<frame::IPBXAdapter> TpbxManagerDM::getAdapter() {
 void TpbxManagerDM::executeCycle() {
     TLogger::debug(this, "--- Begin execution --- ");
     adapter_ = getAdapter();
+    const auto now = [] {
+        return int64_t(std::chrono::duration_cast<std::chrono::seconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count());
+    };
     if (!adapter_) {
         TLogger::debug(this, "PBX Adapter not defined");
+        lastCycle_.finishedAt = now();
+        lastCycle_.result = "no adapter";
         return;
     }
     timer_.stop();
+    pushedBack_ = 0;
+    std::string result = "ok";
     {
         // Whatever happens below, the timer runs again exactly when it should,
         // and the adapter is let go until the next cycle looks it up again.
@@ -204,12 +215,24 @@ void TpbxManagerDM::executeCycle() {
             TLogger::error(this, e,
                            "The connection to the front database was lost during the cycle; the "
                            "events not finished come again at the next tick.");
+            result = "error";
+            lastCycle_.lastError = e.what();
         } catch (const std::exception& e) {
             TLogger::error(this, e, "Execute error.");
+            result = "error";
+            lastCycle_.lastError = e.what();
         } catch (...) {
             TLogger::error(this, std::runtime_error("unknown exception"), "Execute error.");
+            result = "error";
+            lastCycle_.lastError = "unknown exception";
         }
     }
+    lastCycle_.finishedAt = now();
+    lastCycle_.result = result;
+    // A cycle rolled back leaves every event it read waiting; their number is
+    // not known then, so the last count stands.
+    if (result == "ok")
+        lastCycle_.eventsWaiting = pushedBack_;
     TLogger::debug(this, "--- End execution --- ");
 }
 
@@ -222,8 +245,13 @@ void TpbxManagerDM::processQueue() {
                            getEventsQ_.param("IFC_MODULE_NAME").asString());
         bool committable = true;
         for (auto next = events.begin(); next != events.end(); ++next) {
-            // A cycle that is to stop early returns the events not started:
-            // if (stop requested) { committable &= leaveQueued(next, events.end()); break; }
+            // After a stop request the events not started go back to the queue
+            // unprocessed, and the commit below keeps what was done before.
+            if (platform::StopRequested()) {
+                TLogger::debug(this, "Stopping: %d event(s) left queued", int(events.end() - next));
+                committable &= leaveQueued(next, events.end());
+                break;
+            }
             committable &= runEvent(*next);
         }
         if (committable) {
@@ -236,6 +264,7 @@ void TpbxManagerDM::processQueue() {
         TLogger::error(this, "The cycle is undone so that no event is lost: every event of it "
                              "comes again at the next tick; those carried out are not sent to "
                              "the exchange again.");
+        pushedBack_ = int(events.size());
         transEvent_.rollback();
     } catch (...) {
         // Undo the whole cycle's database work: the events come again next
@@ -313,6 +342,13 @@ bool TpbxManagerDM::runEvent(const QueuedEvent& event) {
             done = replay(carried->second);
         } else {
             done = dispatch(event);
+            // A stop request that came during the adapter's call may have cut
+            // it short: the event is not counted as done and comes again.
+            if (done && platform::StopRequested()) {
+                TLogger::debug(this, "Event %d (%s) stays queued: the host is stopping",
+                               event.idEvent, event.code);
+                done = false;
+            }
         }
     } catch (const std::exception& e) {
         // Nothing can be recorded on a connection that is gone: the cycle ends.
@@ -549,6 +585,7 @@ bool TpbxManagerDM::pushBackEvent(int idEvent) {
                        pushbackEventP_.param("EAI_IFC").asString(),
                        pushbackEventP_.param("ID_EVENT").asInt());
         pushbackEventP_.execute();
+        ++pushedBack_;
         return true;
     } catch (const std::exception& e) {
         requireConnection();

@@ -59,6 +59,15 @@ public:
     bool timerRunning() const { return timer_.running(); }
     int timerInterval() const { return interval_; }
 
+    // What the last cycle did, for the plug-in's status.
+    struct CycleReport {
+        int64_t finishedAt = 0; // seconds since the epoch; 0 before the first cycle
+        std::string result;     // "ok", "error", "no adapter"
+        int eventsWaiting = 0;  // events the cycle left queued (pushed back)
+        std::string lastError;  // the last cycle error's text
+    };
+    const CycleReport& lastCycle() const { return lastCycle_; }
+
 private:
     // One queued event, from the rows the event query gave for it (one row per
     // line of its room). Fields that were null are empty.
@@ -157,6 +166,8 @@ private:
     std::vector<LineState> recorded_;
     // By ID_EVENT, until a cycle with them commits.
     std::map<int, CarriedOut> carriedOut_;
+    CycleReport lastCycle_;
+    int pushedBack_ = 0; // in the running cycle
 };
 
 } // namespace quorvin

@@ -6,6 +6,8 @@
 #include "rtl/configuration.h"
 #include "rtl/logger.h"
 
+#include <chrono>
+
 namespace tellum {
 
 TModemAdapter::TModemAdapter() {
@@ -53,6 +55,10 @@ bool TModemAdapter::runLineOperation(frame::IPBXData* data, std::string& info, O
     // The driver outlives the end line, so the port's closing lines follow it.
     rtl::Ref<IModemDriver> driver;
     bool done = false;
+    lastOperationAt_ = std::chrono::duration_cast<std::chrono::seconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+    lastOperationDone_ = false;
     try {
         rtl::Ref<rtl::IConfiguration> section =
             rtl::TContextQuery::getAny<rtl::IConfiguration>(context_.get())
@@ -62,13 +68,32 @@ bool TModemAdapter::runLineOperation(frame::IPBXData* data, std::string& info, O
         (driver.get()->*operation)(data ? data->line() : std::string(), result);
         done = !result->failed();
         if (!done)
-            info = result->message();
+            lastError_ = info = result->message();
+    } catch (const std::exception& e) {
+        lastError_ = e.what();
+        rtl::TLogger::debug(this, endLine);
+        throw;
     } catch (...) {
         rtl::TLogger::debug(this, endLine);
         throw;
     }
+    lastOperationDone_ = done;
     rtl::TLogger::debug(this, endLine);
     return done;
+}
+
+rtl::TStatus TModemAdapter::status() {
+    rtl::TStatus status;
+    status.lastError = lastError_;
+    status.fields = {{"last_operation", lastOperationAt_},
+                     {"last_result", std::string(lastOperationAt_ == 0 ? ""
+                                                 : lastOperationDone_  ? "ok"
+                                                                       : "failed")}};
+    status.summary = lastOperationAt_ == 0
+                         ? "modem: no line operation yet"
+                         : "modem: last line operation " + rtl::StatusTime(lastOperationAt_) + " " +
+                               (lastOperationDone_ ? "ok" : "failed");
+    return status;
 }
 
 } // namespace tellum

@@ -8,8 +8,10 @@
 #include "frame/pbxAdapter_int.h"
 #include "frame/plugin_int.h"
 
+#include "rtl/config_check.h"
 #include "rtl/context.h"
 #include "rtl/plugin.h"
+#include "rtl/status.h"
 
 #include <string>
 
@@ -19,7 +21,8 @@ class IModemDriver;
 class IResult;
 
 class TModemAdapter
-    : public rtl::TPlugin<frame::IPBXAdapter, frame::IStartable, frame::IContextAware> {
+    : public rtl::TPlugin<frame::IPBXAdapter, frame::IStartable, frame::IContextAware,
+                          rtl::IStatusSource, rtl::IConfigCheck> {
 public:
     TModemAdapter();
 
@@ -38,6 +41,15 @@ public:
     // Empties `info` and answers true: the exchange shows no names.
     bool setGuestName(frame::IPBXData* data, std::string& info) override;
 
+    // The last line operation's time and result.
+    rtl::TStatus status() override;
+
+    // Its keys; the serial device it opens for reading and writing; the check
+    // opens the device once (without talking to the modem).
+    std::vector<std::string> knownKeys() override;
+    std::vector<rtl::TWrittenPath> writtenPaths(rtl::IConfiguration& section) override;
+    std::vector<rtl::TCheckFinding> connectCheck(rtl::IConfiguration& section) override;
+
 private:
     using Operation = void (IModemDriver::*)(const std::string&, rtl::Ref<IResult>&);
     bool runLineOperation(frame::IPBXData* data, std::string& info, Operation operation,
@@ -45,6 +57,9 @@ private:
 
     rtl::Ref<rtl::IContext> context_;
     rtl::Ref<frame::ICfgEditor> editor_;
+    int64_t lastOperationAt_ = 0; // seconds since the epoch; 0: none yet
+    bool lastOperationDone_ = false;
+    std::string lastError_;
 };
 
 } // namespace tellum

@@ -19,14 +19,29 @@ namespace {
 }
 
 [[noreturn]] void FailLocked(const std::string& path) {
-    throw SharingViolation("Cannot access \"" + path +
-                               "\": the file is being used by another program",
-                           EWOULDBLOCK);
+    throw SharingViolation(
+        "Cannot access \"" + path + "\": the file is being used by another program", EWOULDBLOCK);
 }
 
 std::string FolderOf(const std::string& path) {
     const auto parent = std::filesystem::path(path).parent_path();
     return parent.empty() ? std::string(".") : parent.string();
+}
+
+// Temporary files of AtomicReplace: the target's name, this infix, then the six
+// characters mkstemp fills in.
+constexpr const char* TemporaryInfix = ".tmp-";
+constexpr size_t TemporaryRandomLength = 6;
+
+std::string TemporaryTemplate(const std::string& path) {
+    return path + TemporaryInfix + std::string(TemporaryRandomLength, 'X');
+}
+
+// Creates a temporary file beside `path` and returns its descriptor; `temp` receives
+// its name.
+int CreateTemporary(const std::string& path, std::string& temp) {
+    temp = TemporaryTemplate(path);
+    return ::mkstemp(temp.data());
 }
 
 void SyncFolder(const std::string& folder) {
@@ -48,13 +63,13 @@ void CreateFolders(const std::string& path) {
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
     if (ec || !std::filesystem::is_directory(path))
-        throw Error("Unable to create directory \"" + path + "\": " +
-                        (ec ? ec.message() : std::string("a file of that name exists")),
+        throw Error("Unable to create directory \"" + path +
+                        "\": " + (ec ? ec.message() : std::string("a file of that name exists")),
                     ec ? ec.value() : EEXIST);
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -81,7 +96,9 @@ File File::Open(const std::string& path, Access access, Share share, Create crea
     return file;
 }
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
 File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
     other.fd_ = -1;
@@ -148,7 +165,7 @@ void File::writeAll(const std::string& bytes) {
 }
 
 uint64_t File::size() const {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) != 0)
         Fail("Cannot stat", path_, errno);
     return uint64_t(st.st_size);
@@ -175,7 +192,14 @@ void File::sync() {
         Fail("Cannot sync", path_, errno);
 }
 
-void AtomicReplace(const std::string& path, const std::string& content, mode_t mode) {
+void AtomicReplace(const std::string& path, const std::string& content, mode_t mode,
+                   std::optional<FileOwner> owner) {
+    const std::string_view pieces[] = {content};
+    AtomicReplace(path, std::span<const std::string_view>(pieces), mode, owner);
+}
+
+void AtomicReplace(const std::string& path, std::span<const std::string_view> pieces, mode_t mode,
+                   std::optional<FileOwner> owner) {
     // A program writing the file holds an exclusive lock: do not replace under it.
     // Readers (shared lock or none) keep the old content they opened.
     {
@@ -189,15 +213,19 @@ void AtomicReplace(const std::string& path, const std::string& content, mode_t m
         }
     }
     const std::string folder = FolderOf(path);
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+    std::string temp;
+    const int fd = CreateTemporary(path, temp);
     if (fd < 0)
         Fail("Cannot create a temporary file beside", path, errno);
     File file(fd, temp);
     try {
+        if (owner && ::fchown(fd, owner->uid, owner->gid) != 0)
+            Fail("Cannot set the owner of", temp, errno);
         if (::fchmod(fd, mode) != 0)
             Fail("Cannot set the mode of", temp, errno);
-        file.writeAll(content);
+        for (const std::string_view piece : pieces)
+            if (file.write(piece.data(), piece.size()) != piece.size())
+                Fail("Cannot write", temp, ENOSPC);
         file.sync();
         file.close();
         if (::rename(temp.c_str(), path.c_str()) != 0)
@@ -208,6 +236,35 @@ void AtomicReplace(const std::string& path, const std::string& content, mode_t m
         throw;
     }
     SyncFolder(folder);
+}
+
+size_t RemoveStaleTemporaries(const std::string& path) {
+    const std::filesystem::path target(path);
+    const std::string prefix = target.filename().string() + TemporaryInfix;
+    const std::string folder = FolderOf(path);
+    size_t removed = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + TemporaryRandomLength || name.rfind(prefix, 0) != 0)
+            continue;
+        if (::unlink(entry.path().c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+void CheckCanCreateBeside(const std::string& path) {
+    std::string temp;
+    const int fd = CreateTemporary(path, temp);
+    if (fd < 0) {
+        const int code = errno;
+        throw Error("Cannot create files in the folder \"" + FolderOf(path) +
+                        "\": " + SystemErrorText(code),
+                    code);
+    }
+    ::close(fd);
+    ::unlink(temp.c_str());
 }
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/serial_port.h"
 
 #include "platform/error.h"
+#include "platform/stop_request.h"
 #include "serial_termios.h"
 
 #include <cerrno>
@@ -36,6 +37,20 @@ int MillisUntil(Clock::time_point deadline) {
 
 Clock::time_point After(Clock::time_point start, uint64_t ms) {
     return start + Millis(ms);
+}
+
+// poll() on one descriptor that also ends for a stop request, which must end
+// a modem conversation at once: the conversation blocks the main thread, so
+// nothing else could end it. `stopped` tells a stop request.
+int PollOrStop(pollfd& p, int waitMs, bool& stopped) {
+    stopped = StopRequested();
+    if (stopped)
+        return 0;
+    pollfd fds[2] = {p, {StopRequestFd(), POLLIN, 0}};
+    const int rc = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, waitMs);
+    p.revents = fds[0].revents;
+    stopped = StopRequested();
+    return rc;
 }
 
 } // namespace
@@ -305,8 +320,12 @@ size_t SerialPort::read(void* buffer, size_t count) {
         if (waitMs == 0)
             return got;
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, waitMs) < 0 && errno != EINTR)
+        bool stopped = false;
+        if (PollOrStop(p, waitMs, stopped) < 0 && errno != EINTR)
             fail("Cannot wait for serial device", errno);
+        if (stopped)
+            throw Error("Read from serial device " + device() + " ended: the program is stopping",
+                        ECANCELED);
     }
 }
 
@@ -333,9 +352,13 @@ size_t SerialPort::write(const void* data, size_t count) {
         if (waitMs == 0)
             break;
         pollfd p{fd_, POLLOUT, 0};
-        const int rc = ::poll(&p, 1, waitMs);
+        bool stopped = false;
+        const int rc = PollOrStop(p, waitMs, stopped);
         if (rc < 0 && errno != EINTR)
             fail("Cannot wait for serial device", errno);
+        if (stopped)
+            throw Error("Write to serial device " + device() + " ended: the program is stopping",
+                        ECANCELED);
         if (rc > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLOUT))
             fail("Cannot write to serial device", EIO);
     }

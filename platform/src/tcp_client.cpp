@@ -14,9 +14,9 @@ struct TcpClient::Impl {
     std::string host;
     std::string port;
     bool active = false;
-    bool attempting = false;     // an attempt runs and has not yet succeeded or failed
+    bool attempting = false; // an attempt runs and has not yet succeeded or failed
     bool reportedConnected = false;
-    bool dataPending = false;    // a data delivery is queued
+    bool dataPending = false; // a data delivery is queued
     std::string received;
     Events events;
     // Context of queued deliveries; declared last so it goes first and pending
@@ -30,6 +30,9 @@ struct TcpClient::Impl {
     void onConnected() {
         attempting = false;
         reportedConnected = true;
+        // Small messages that the caller paces itself: a write must not wait for the
+        // peer's delayed TCP acknowledgement of the previous one (Nagle's rule).
+        socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // Connection events run synchronously inside the socket's own signal, which
         // Qt emits only during event dispatch; handlers may wait in nested loops.
         if (events.onStateChange)
@@ -96,7 +99,9 @@ TcpClient::~TcpClient() {
     d->events = {};
 }
 
-void TcpClient::setEvents(Events events) { impl_->events = std::move(events); }
+void TcpClient::setEvents(Events events) {
+    impl_->events = std::move(events);
+}
 
 void TcpClient::setHost(const std::string& host) {
     if (host == impl_->host)
@@ -114,8 +119,12 @@ void TcpClient::setPort(const std::string& port) {
     impl_->port = port;
 }
 
-const std::string& TcpClient::host() const { return impl_->host; }
-const std::string& TcpClient::port() const { return impl_->port; }
+const std::string& TcpClient::host() const {
+    return impl_->host;
+}
+const std::string& TcpClient::port() const {
+    return impl_->port;
+}
 
 void TcpClient::activate() {
     Impl* d = impl_.get();
@@ -154,7 +163,9 @@ void TcpClient::deactivate() {
     d->socket.abort();
 }
 
-bool TcpClient::active() const { return impl_->active; }
+bool TcpClient::active() const {
+    return impl_->active;
+}
 
 bool TcpClient::connected() const {
     return impl_->socket.state() == QAbstractSocket::ConnectedState;
@@ -167,6 +178,9 @@ void TcpClient::send(const std::string& bytes) {
     const qint64 n = impl_->socket.write(bytes.data(), qint64(bytes.size()));
     if (n != qint64(bytes.size()))
         throw Error("Send failed: " + impl_->socket.errorString().toStdString());
+    // Hand the bytes to the kernel now rather than at the next pass of the event loop:
+    // the peer answers sooner, and a write never waits behind the caller's next work.
+    impl_->socket.flush();
 }
 
 std::string TcpClient::takeReceived() {

@@ -6,6 +6,8 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <sys/stat.h>
 
 namespace rtl {
 
@@ -230,7 +232,17 @@ Ref<TConfiguration> TConfiguration::load(const std::string& path) {
 
 void TConfiguration::save(const std::string& path) const {
     try {
-        platform::AtomicReplace(path, toText(), 0600);
+        // A symlinked file is written where the link points, so the link
+        // stays; an existing file keeps its owner, group and mode (the
+        // service user may read it through its group), a new one is 0600.
+        std::error_code ec;
+        const std::filesystem::path target = std::filesystem::canonical(path, ec);
+        struct stat st {};
+        if (!ec && ::stat(target.c_str(), &st) == 0)
+            platform::AtomicReplace(target.string(), toText(), st.st_mode & 07777,
+                                    platform::FileOwner{st.st_uid, st.st_gid});
+        else
+            platform::AtomicReplace(path, toText(), 0600);
     } catch (const platform::Error& e) {
         throw EConfigError(std::string("Cannot save configuration: ") + e.what());
     }

@@ -78,6 +78,9 @@ TEST(HotelLinkRoad, StayAtTheFrontDeskReachesTheExchangeAndItsReportsComeBack) {
                           e2e::DatabaseKeys(database) +
                           "\n"
                           "[mod_varnel]\n"
+                          // The test build of the link library, whose waits the
+                          // environment below shortens.
+                          "varnel.path = " VARNEL_TEST_LIBRARY_DIR "\n"
                           "varnel.driver_ip = 127.0.0.1\n"
                           "varnel.driver_port = " +
                           driver.portText() +

@@ -67,9 +67,17 @@ TEST(HlDriverSimProgram, ScriptWaitsForACheckInThenSendsEventsUntilSigterm) {
     const std::string port =
         first.substr(first.rfind(':') + 1, first.find('\n') - first.rfind(':') - 1);
 
+    // The link's side acknowledges every frame, as the library does: the simulator sends
+    // the next one only then.
     platform::TcpClient link;
     std::string received;
-    link.setEvents({{}, {}, {}, [&] { received += link.takeReceived(); }});
+    link.setEvents({{}, {}, {}, [&] {
+                        const std::string bytes = link.takeReceived();
+                        received += bytes;
+                        for (const char c : bytes)
+                            if (c == '\x03')
+                                link.send("\x06");
+                    }});
     link.setHost("127.0.0.1");
     link.setPort(port);
     link.activate();

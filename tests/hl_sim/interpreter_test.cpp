@@ -14,11 +14,13 @@ using namespace hlsim;
 
 namespace {
 
-// The link's side: a TCP client that records what the simulator sends.
+// The link's side: a TCP client that records what the simulator sends. It acknowledges
+// nothing, so the simulator runs free unless a test paces it.
 class LinkSide : public ::testing::Test {
 protected:
     LinkSide() {
         simulator.listen();
+        simulator.setPacing(Pacing::FreeRunning);
         client.setEvents({{}, {}, {}, [this] { received += client.takeReceived(); }});
         client.setHost("127.0.0.1");
         client.setPort(simulator.portText());
@@ -76,6 +78,7 @@ TEST_F(LinkSide, SendsEventsWholeJoinedSplitOrRaw) {
     ASSERT_TRUE(receivedAtLeast(a.size() + b.size()));
     EXPECT_EQ(received, a + b);
     received.clear();
+    run("pace ack resend=20000");
     run("write joined");
     run("raw <STX> 'J' 41 <ETX> 06");
     ASSERT_TRUE(receivedAtLeast(6));
@@ -97,7 +100,9 @@ TEST_F(LinkSide, WaitTimesOutAndBadCommandsNameTheWord) {
           Case{"on A 101 answer II", "\"II\""}, Case{"ack maybe", "\"maybe\""},
           Case{"send ticket room=1", "\"room\""}, Case{"pause soon", "\"soon\""},
           Case{"write split x", "\"x\""}, Case{"on A 101 event nothing", "\"nothing\""},
-          Case{"print \"open", "unterminated"}}) {
+          Case{"print \"open", "unterminated"}, Case{"pace slow", "pace takes"},
+          Case{"pace ack resend=soon", "\"soon\""}, Case{"repeat many send node id=1", "\"many\""},
+          Case{"repeat 2", "repeat takes"}, Case{"repeat 2 send colour=1", "\"colour=1\""}}) {
         SCOPED_TRACE(c.line);
         try {
             run(c.line);
@@ -106,6 +111,68 @@ TEST_F(LinkSide, WaitTimesOutAndBadCommandsNameTheWord) {
             EXPECT_NE(std::string(e.what()).find(c.inMessage), std::string::npos) << e.what();
         }
     }
+}
+
+std::string Times(const std::string& text, size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i)
+        out += text;
+    return out;
+}
+
+TEST_F(LinkSide, PacedFramesWaitForTheAcknowledgementAndAreSentAgainWithoutIt) {
+    const std::string a = BuildFrame("checkout", {{"room", "101"}});
+    const std::string b = BuildFrame("checkout", {{"room", "102"}});
+    run("pace ack resend=100 resends=1000");
+    run("send checkout room=101 ; checkout room=102");
+    // Without an acknowledgement the first frame goes again, and the second waits.
+    ASSERT_TRUE(receivedAtLeast(2 * a.size()));
+    EXPECT_GE(simulator.framesResent(), 1u);
+    EXPECT_EQ(received, Times(a, received.size() / a.size()));
+    client.send("\x06");
+    ASSERT_TRUE(platform::WaitUntil([&] { return received.find(b) != std::string::npos; }, 20000));
+    EXPECT_EQ(received.substr(received.size() - b.size()), b);
+    EXPECT_EQ(simulator.framesSent(), 2u);
+
+    // The frames of one joined write wait for as many acknowledgements.
+    client.send("\x06");
+    ASSERT_TRUE(platform::WaitUntil([&] { return !simulator.sending(); }, 20000));
+    received.clear();
+    run("pace ack resend=20000");
+    run("write joined");
+    run("send checkout room=101 ; checkout room=102");
+    run("send checkout room=103");
+    ASSERT_TRUE(receivedAtLeast(a.size() + b.size()));
+    client.send("\x06");
+    platform::Sleep(50); // time for a wrong early send
+    EXPECT_EQ(received.substr(0, a.size() + b.size()), a + b);
+    EXPECT_EQ(received.find(BuildFrame("checkout", {{"room", "103"}})), std::string::npos);
+    client.send("\x06");
+    EXPECT_TRUE(platform::WaitUntil(
+        [&] {
+            return received.find(BuildFrame("checkout", {{"room", "103"}})) != std::string::npos;
+        },
+        20000));
+}
+
+TEST_F(LinkSide, AFrameNeverAcknowledgedIsGivenUpAfterItsResends) {
+    const std::string a = BuildFrame("checkout", {{"room", "101"}});
+    const std::string c = BuildFrame("checkout", {{"room", "103"}});
+    run("pace ack resend=50 resends=2");
+    run("send checkout room=101 ; checkout room=103");
+    ASSERT_TRUE(platform::WaitUntil([&] { return simulator.framesGivenUp() == 1; }, 20000));
+    ASSERT_TRUE(receivedAtLeast(3 * a.size() + c.size()));
+    EXPECT_EQ(received.substr(0, 3 * a.size() + c.size()), Times(a, 3) + c);
+    EXPECT_GE(simulator.framesResent(), 2u);
+}
+
+TEST_F(LinkSide, RepeatRunsACommandWithItsNumber) {
+    run("repeat 3 send checkout room=10$n");
+    const std::string expected = BuildFrame("checkout", {{"room", "101"}}) +
+                                 BuildFrame("checkout", {{"room", "102"}}) +
+                                 BuildFrame("checkout", {{"room", "103"}});
+    ASSERT_TRUE(receivedAtLeast(expected.size()));
+    EXPECT_EQ(received, expected);
 }
 
 TEST_F(LinkSide, ANewConnectionReplacesTheOldOne) {

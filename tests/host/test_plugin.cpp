@@ -3,7 +3,10 @@
 // key "fail_start" = "1" in its section makes start raise after the editor was
 // registered; "editor_section" names another section for its editor. The
 // editor writes two defaults, shows the common configuration dialog and, after
-// a save, logs every setting of its section.
+// a save, logs every setting of its section. It reports a status line
+// ("<name>: tick N", N counting the ticks of a timer of "status_tick_ms"), and
+// "greeting" is logged at the start, and "wait_ms" makes it wait that long in a timer slot right
+// after its start, as a link-library command waits for the driver.
 #include "frame/cfg_editor.h"
 #include "frame/pbxAdapter_int.h"
 #include "frame/plugin_entry.h"
@@ -12,7 +15,15 @@
 #include "rtl/context.h"
 #include "rtl/logger.h"
 #include "rtl/plugin.h"
+#include "rtl/status.h"
 
+#include "platform/event_loop.h"
+
+#include <QTimer>
+
+#include <memory>
+
+#include <cstdlib>
 #include <stdexcept>
 
 namespace {
@@ -35,8 +46,8 @@ protected:
     }
 };
 
-class THostTestPlugin
-    : public rtl::TPlugin<frame::IPBXAdapter, frame::IStartable, frame::IContextAware> {
+class THostTestPlugin : public rtl::TPlugin<frame::IPBXAdapter, frame::IStartable,
+                                            frame::IContextAware, rtl::IStatusSource> {
 public:
     THostTestPlugin() {
         setName(TEST_PLUGIN_NAME);
@@ -62,7 +73,28 @@ public:
         if (auto self =
                 rtl::TContextQuery::queryName<frame::IPBXAdapter>(context_.get(), TEST_PLUGIN_NAME))
             rtl::TLogger::debug(this, "Found adapter %s", self->pluginName());
+        if (section->has("greeting"))
+            rtl::TLogger::debug(this, "Greeting %s", section->get("greeting"));
+        if (const int tick = std::atoi(section->get("status_tick_ms").c_str()); tick > 0) {
+            ticker_ = std::make_unique<QTimer>();
+            QObject::connect(ticker_.get(), &QTimer::timeout, [this] { ++ticks_; });
+            ticker_->start(tick);
+        }
+        if (const int wait = std::atoi(section->get("wait_ms").c_str()); wait > 0) {
+            QTimer::singleShot(0, [this, wait] {
+                rtl::TLogger::debug(this, "Waiting %d ms", wait);
+                platform::WaitUntil([] { return false; }, uint32_t(wait));
+                rtl::TLogger::debug(this, "Wait ended");
+            });
+        }
         rtl::TLogger::debug(this, "--- Startup end ---");
+    }
+
+    rtl::TStatus status() override {
+        rtl::TStatus status;
+        status.summary = std::string(TEST_PLUGIN_NAME) + ": tick " + std::to_string(ticks_);
+        status.fields = {{"ticks", int64_t(ticks_)}};
+        return status;
     }
 
     void stop() override {
@@ -70,6 +102,7 @@ public:
         if (editor_)
             context_->unregisterObject(editor_.get());
         editor_.reset();
+        ticker_.reset();
         rtl::TLogger::debug(this, "--- Shutdown end ---");
     }
 
@@ -89,6 +122,8 @@ private:
 
     rtl::Ref<rtl::IContext> context_;
     rtl::Ref<frame::ICfgEditor> editor_;
+    std::unique_ptr<QTimer> ticker_;
+    int ticks_ = 0;
 };
 
 } // namespace

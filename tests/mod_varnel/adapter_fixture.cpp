@@ -9,8 +9,9 @@ namespace adapter_test {
 
 namespace {
 
-// The link library reads its waits when it loads. Answers on loopback come in
-// milliseconds, so 20 s is generous; keep-alive frames stay out of the way.
+// The test build of the link library reads its waits when it loads. Answers on
+// loopback come in milliseconds, so 20 s is generous; keep-alive frames stay out of
+// the way.
 const bool TimingsSet = [] {
     ::setenv("VARNEL_TEST_KEEPALIVE_MS", "600000", 1);
     ::setenv("VARNEL_TEST_ANSWER_WAIT_MS", "20000", 1);
@@ -52,6 +53,7 @@ AdapterTest::AdapterTest()
     : config(rtl::MakeRef<rtl::TConfiguration>()), section(config->sub("mod_varnel")) {
     (void)TimingsSet;
     simulator.listen();
+    section->set("varnel.path", VARNEL_TEST_LIBRARY_DIR);
     section->set("varnel.driver_ip", "127.0.0.1");
     section->set("varnel.driver_port", simulator.portText());
     section->set("varnel.log_path", dir.file("queues"));

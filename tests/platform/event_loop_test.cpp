@@ -3,6 +3,7 @@
 #include "platform/tick_count.h"
 #include "platform/timer.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -66,8 +67,8 @@ TEST(WaitUntil, WakesForAPostedCallThatMakesThePredicateTrue) {
     // The posted call runs inside the dispatcher, which would block afterwards
     // without the about-to-block check.
     bool done = false;
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { done = true; },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { done = true; }, Qt::QueuedConnection);
     const uint32_t start = RealMs();
     EXPECT_TRUE(WaitUntil([&] { return done; }, 60000));
     EXPECT_LT(RealMs() - start, 30000u);
@@ -95,4 +96,30 @@ TEST(WaitUntil, EndsOnTimeAcrossTheCounterWrapAround) {
     const uint32_t waited = RealMs() - start;
     EXPECT_GE(waited, 490u);
     EXPECT_LT(waited, 30000u);
+}
+
+TEST(WaitUntil, ANestedWaitBlocksWhileTheOuterConditionHolds) {
+    // The outer wait's condition comes true in a handler that then waits itself (as a
+    // frame handler's wait runs inside a command's answer wait). The inner wait must
+    // still block, and the outer one must end as soon as the inner one returns.
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    int wakeUps = 0;
+    QObject counter;
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, &counter, [&] { ++wakeUps; });
+    bool outerCondition = false;
+    int innerWakeUps = -1;
+    uint32_t innerEnd = 0;
+    QTimer::singleShot(1, [&] {
+        outerCondition = true;
+        const int before = wakeUps;
+        Sleep(300);
+        innerWakeUps = wakeUps - before;
+        innerEnd = RealMs();
+    });
+    EXPECT_TRUE(WaitUntil([&] { return outerCondition; }, 60000));
+    // A blocked wait of 300 ms wakes for its deadline and little else; a wait whose
+    // blocks are interrupted wakes thousands of times.
+    EXPECT_GE(innerWakeUps, 0);
+    EXPECT_LT(innerWakeUps, 50);
+    EXPECT_LT(RealMs() - innerEnd, 30000u);
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <sys/stat.h>
 
 namespace {
@@ -122,19 +124,28 @@ TEST(ConfigFile, SyntaxErrorsNameFileAndLineAndKeepTheTree) {
     }
 }
 
-TEST(ConfigFile, SavesWithOwnerOnlyModeAndReportsUnreadableFiles) {
+// A new file holds passwords nobody else may read; an existing one keeps the
+// mode its administrator gave it (the service may read it through its group).
+TEST(ConfigFile, SavesNewFilesOwnerOnlyKeepsAnExistingModeAndReportsUnreadableFiles) {
     test_support::TempDir dir;
-    const std::string path = dir.file("secret.conf");
-    test_support::WriteFile(path, "old");
-    ::chmod(path.c_str(), 0644);
     TConfiguration config;
     config.set("mod_quorvin.db.password", "tamarind");
-    config.save(path);
-
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(TConfiguration::load(path)->get("mod_quorvin.db.password"), "tamarind");
+    for (const auto& [name, before, after] :
+         {std::tuple{"new.conf", mode_t(0), mode_t(0600)},
+          std::tuple{"group.conf", mode_t(0640), mode_t(0640)},
+          std::tuple{"open.conf", mode_t(0644), mode_t(0644)}}) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.file(name);
+        if (before != 0) {
+            test_support::WriteFile(path, "old");
+            ASSERT_EQ(::chmod(path.c_str(), before), 0);
+        }
+        config.save(path);
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, after);
+        EXPECT_EQ(TConfiguration::load(path)->get("mod_quorvin.db.password"), "tamarind");
+    }
 
     try {
         TConfiguration::load(dir.file("none.conf"));

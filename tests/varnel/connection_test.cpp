@@ -183,3 +183,17 @@ TEST_F(KeepAliveTest, SentWhileConnectedAndNotAfterDisconnect) {
     ASSERT_EQ(connect(), 0);
     EXPECT_TRUE(waitFor([&] { return KeepAlives(simulator) >= before + 2; }));
 }
+
+TEST_F(KeepAliveTest, RunsAgainWhenConnectFindsTheLinkUpAfterACommandReconnectedIt) {
+    ASSERT_EQ(connect(), 0);
+    EXPECT_EQ(varnel->Disconnect(), 1);
+    ASSERT_TRUE(waitFor([&] { return !simulator.connected(); }));
+    // The command connects the transport again (and is answered)...
+    OutText message;
+    EXPECT_EQ(varnel->CheckOut("101", message.ptr(), 1), 0) << message.str();
+    EXPECT_EQ(simulator.connectionCount(), 2);
+    // ...so Connect finds the link up and returns at once; keep-alives must follow.
+    ASSERT_EQ(connect(), 0);
+    const size_t before = KeepAlives(simulator);
+    EXPECT_TRUE(waitFor([&] { return KeepAlives(simulator) >= before + 2; }));
+}

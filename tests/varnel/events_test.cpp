@@ -7,11 +7,13 @@
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "platform/messages.h"
+#include "platform/tick_count.h"
 #include "test_support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <regex>
 
@@ -459,23 +461,89 @@ TEST_F(Events, HandEditedQueueFileDoesNotBlockTheQueue) {
     EXPECT_EQ(ReadFile(queueFile("TicketsOut.txt")), "");
 }
 
-TEST_F(Events, RecordThatCannotBeSavedIsNotAcknowledgedButKept) {
+TEST_F(Events, ARecordThatCannotBeSavedIsNotAcknowledgedAndTheResentFrameIsStoredOnce) {
     const std::string path = queueFile("RoomStates.txt");
-    const size_t acks = simulator.acksReceived();
+    simulator.setPacing(hlsim::Pacing::AwaitAck, 200, 1000);
     {
         auto lock =
             platform::File::Open(path, platform::Access::ReadWrite, platform::Share::Exclusive,
                                  platform::Create::OpenOrCreate);
         simulator.send({hlsim::BuildFrame("roomstatus", {{"room", "101"}, {"status", "1"}})});
-        // A later frame shows when the first one has been handled.
-        sendAndWait(hlsim::BuildFrame("checkout", {{"room", "102"}}),
-                    "Checkout from reception set");
+        // Not acknowledged, so the driver sends it again, and again.
+        ASSERT_TRUE(waitFor([&] { return simulator.framesResent() >= 2; }));
         EXPECT_EQ(notifications.count("Room status event from HL driver"), 0u);
-        EXPECT_TRUE(waitFor([&] { return simulator.acksReceived() == acks + 1; }));
+        EXPECT_EQ(get(RoomStates).first, -1); // memory agrees with the file
         EXPECT_EQ(ReadFile(path), "");
     }
-    EXPECT_EQ(get(RoomStates).second[0], "101"); // in memory
-    sendAndWait(hlsim::BuildFrame("roomstatus", {{"room", "103"}, {"status", "1"}}),
-                "Room status event from HL driver");
-    EXPECT_EQ(Lines(ReadFile(path)).size(), 2u); // both reach the file with this save
+    ASSERT_TRUE(waitForNotification("Room status event from HL driver"));
+    ASSERT_TRUE(waitFor([&] { return !simulator.sending(); }));
+    EXPECT_EQ(Lines(ReadFile(path)).size(), 1u);
+    EXPECT_EQ(get(RoomStates).second[0], "101");
+    EXPECT_EQ(notifications.count("Room status event from HL driver"), 1u);
+    EXPECT_EQ(simulator.framesGivenUp(), 0u);
+}
+
+TEST_F(Events, AConnectThatFailsKeepsTheQueuesItHad) {
+    // A queue file that another program holds locked cannot be opened.
+    const std::string lockedFolder = dir.path() + "/locked/";
+    platform::CreateFolders(lockedFolder);
+    WriteFile(lockedFolder + "WakeUps.txt", "1|a|\r\n");
+    auto lock = platform::File::Open(lockedFolder + "WakeUps.txt", platform::Access::ReadWrite,
+                                     platform::Share::Exclusive);
+    OutText message;
+    ASSERT_EQ(varnel->Connect("127.0.0.1", simulator.portText().c_str(), lockedFolder.c_str(),
+                              message.ptr()),
+              -3)
+        << message.str();
+    // The link is still up and its events still reach the queues it had.
+    sendAndWait(hlsim::BuildFrame("checkout", {{"room", "101"}}), "Checkout from reception set");
+    EXPECT_EQ(get(CheckOuts).second[0], "101");
+    EXPECT_EQ(Lines(ReadFile(queueFile("CheckOuts.txt"))).size(), 1u);
+    EXPECT_EQ(ReadFile(lockedFolder + "WakeUps.txt"), "1|a|\r\n");
+}
+
+TEST_F(Events, OurAcknowledgementAndOurNextFrameNeverShareARead) {
+    // A driver that reads chunk by chunk drops a read that holds two messages. Frames
+    // come back to back here (the driver does not wait), then a command follows an
+    // event at once.
+    simulator.setPacing(hlsim::Pacing::FreeRunning);
+    simulator.setWriteMode(hlsim::WriteMode::Joined);
+    simulator.clearReceived();
+    simulator.send({hlsim::BuildFrame("checkout", {{"room", "101"}}),
+                    hlsim::BuildFrame("checkout", {{"room", "102"}}),
+                    hlsim::BuildFrame("checkout", {{"room", "103"}})});
+    ASSERT_TRUE(waitFor([&] { return simulator.acksReceived() == 3; }));
+    sendAndWait(hlsim::BuildFrame("checkout", {{"room", "104"}}), "Checkout from reception set");
+    OutText message;
+    EXPECT_EQ(varnel->CheckOut("105", message.ptr(), 1), 0) << message.str();
+    for (const std::string& read : simulator.reads()) {
+        size_t messages = 0;
+        for (const char c : read)
+            messages += (c == '\x06' || c == '\x02') ? 1 : 0;
+        EXPECT_EQ(messages, 1u) << hlsim::Readable(read);
+    }
+}
+
+TEST_F(Events, AtTheDriversPaceThePauseAfterOurAcknowledgementEndsWithTheNextFrame) {
+    simulator.setPacing(hlsim::Pacing::AwaitAck, 600000, 0);
+    // A clock that steps once a second: a pause that only time could end would last
+    // 50 s of it after each acknowledgement.
+    struct SlowClock {
+        SlowClock() {
+            const auto start = std::chrono::steady_clock::now();
+            platform::SetTickSource([start] {
+                return uint32_t(std::chrono::duration_cast<std::chrono::seconds>(
+                                    std::chrono::steady_clock::now() - start)
+                                    .count());
+            });
+        }
+        ~SlowClock() { platform::SetTickSource({}); }
+    } clock;
+    const size_t acks = simulator.acksReceived();
+    std::vector<std::string> frames;
+    for (const char* room : {"101", "102", "103", "104", "105"})
+        frames.push_back(hlsim::BuildFrame("checkout", {{"room", room}}));
+    simulator.send(frames);
+    // 40 steps of the slow clock: less than one such pause.
+    EXPECT_TRUE(platform::WaitUntil([&] { return simulator.acksReceived() == acks + 5; }, 40));
 }

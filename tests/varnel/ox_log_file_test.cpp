@@ -7,14 +7,23 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 using namespace varnel;
 using test_support::ReadFile;
 using test_support::WriteFile;
 
 namespace {
+
+mode_t FileMode(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
 
 class QueueFile : public ::testing::Test {
 protected:
@@ -34,10 +43,12 @@ protected:
 
 } // namespace
 
-TEST_F(QueueFile, MissingFileStartsEmptyAndFirstRecordCreatesIt) {
+TEST_F(QueueFile, MissingFileStartsEmptyAndIsCreatedAtOnce) {
     {
         TOxLogFile queue(path);
         EXPECT_EQ(queue.count(), 0u);
+        EXPECT_TRUE(platform::FileExists(path)); // so a folder that refuses files shows now
+        EXPECT_EQ(ReadFile(path), "");
         queue.add("1|a|");
         EXPECT_EQ(ReadFile(path), "1|a|\r\n");
     }
@@ -129,18 +140,104 @@ TEST_F(QueueFile, RecordLongerThanTheCapStaysUntilNewerOnesReachIt) {
     EXPECT_EQ(queue.records(), (TOxLogRecordList{std::string(40, 'c'), std::string(60, 'd')}));
 }
 
-TEST_F(QueueFile, SaveRefusedByALockKeepsTheChangeForTheNextSave) {
-    TOxLogFile queue(path);
-    queue.add("1|a|");
-    {
-        auto writer =
-            platform::File::Open(path, platform::Access::ReadWrite, platform::Share::Exclusive);
-        EXPECT_THROW(queue.add("2|b|"), platform::SharingViolation);
-        EXPECT_EQ(queue.count(), 2u); // kept in memory
-        EXPECT_EQ(ReadFile(path), "1|a|\r\n");
+TEST_F(QueueFile, AfterEveryChangeTheFileHoldsTheRecordsInMemory) {
+    // Lone line ends in the file become CR LF at the first change; removals at the head,
+    // in the middle and at the end, and adds that the cap cuts, in a row.
+    WriteFile(path, "1|a|\n2|bb|\r3|ccc|\r\n4|dddd|");
+    TOxLogFile queue(path, 30);
+    const std::vector<std::pair<const char*, std::function<void()>>> steps = {
+        {"remove in the middle", [&] { queue.remove(1); }},
+        {"remove the head", [&] { queue.remove(0); }},
+        {"add", [&] { queue.add("5|eeeee|"); }},
+        {"add past the cap",
+         [&] {
+             queue.add("6|ffffffffffff|");
+             EXPECT_EQ(queue.item(0), "4|dddd|"); // "3|ccc|" dropped
+         }},
+        {"remove the last", [&] { queue.remove(queue.count() - 1); }},
+        {"add after that", [&] { queue.add("7|g|"); }},
+        {"clear", [&] { queue.clear(); }},
+        {"add to the empty queue", [&] { queue.add("8|h|"); }},
+    };
+    for (const auto& [name, change] : steps) {
+        SCOPED_TRACE(name);
+        change();
+        std::string expected;
+        for (const auto& record : queue.records())
+            expected += record + "\r\n";
+        EXPECT_EQ(ReadFile(path), expected);
+        TOxLogFile reopened(path, 30);
+        EXPECT_EQ(reopened.records(), queue.records());
     }
-    queue.add("3|c|");
-    EXPECT_EQ(ReadFile(path), "1|a|\r\n2|b|\r\n3|c|\r\n");
+    EXPECT_EQ(queue.records(), TOxLogRecordList{"8|h|"});
+}
+
+TEST_F(QueueFile, ARefusedSaveLeavesMemoryAsTheFileIs) {
+    // Each change is refused while another program holds the file; afterwards memory
+    // and file still hold the same records, and the next change writes only its own.
+    struct Case {
+        const char* name;
+        std::function<void(TOxLogFile&)> change;
+    };
+    const std::vector<Case> cases = {
+        {"add", [](TOxLogFile& q) { q.add("3|c|"); }},
+        {"add that reaches the cap", [](TOxLogFile& q) { q.add(std::string(200, 'z')); }},
+        {"remove", [](TOxLogFile& q) { q.remove(0); }},
+        {"clear", [](TOxLogFile& q) { q.clear(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(path, "1|a|\r\n2|b|\r\n");
+        TOxLogFile queue(path, 100);
+        {
+            auto writer =
+                platform::File::Open(path, platform::Access::ReadWrite, platform::Share::Exclusive);
+            EXPECT_THROW(c.change(queue), platform::SharingViolation);
+        }
+        EXPECT_EQ(queue.records(), (TOxLogRecordList{"1|a|", "2|b|"}));
+        EXPECT_EQ(ReadFile(path), "1|a|\r\n2|b|\r\n");
+        queue.add("4|d|");
+        EXPECT_EQ(ReadFile(path), "1|a|\r\n2|b|\r\n4|d|\r\n");
+    }
+}
+
+TEST_F(QueueFile, FilesAreClosedToOthers) {
+    struct Case {
+        const char* name;
+        int existingMode; // -1: no file yet
+        mode_t mode;
+    };
+    for (const Case& c :
+         {Case{"new file", -1, 0640}, Case{"file of an earlier version", 0644, 0640},
+          Case{"file the operator closed further", 0600, 0600},
+          Case{"file open to everyone", 0666, 0640}}) {
+        SCOPED_TRACE(c.name);
+        std::remove(path.c_str());
+        if (c.existingMode >= 0) {
+            WriteFile(path, "1|a|\r\n");
+            ASSERT_EQ(::chmod(path.c_str(), mode_t(c.existingMode)), 0);
+        }
+        TOxLogFile queue(path);
+        EXPECT_EQ(FileMode(path), c.mode); // at once, before any change
+        queue.add("2|b|");
+        EXPECT_EQ(FileMode(path), c.mode);
+    }
+}
+
+TEST_F(QueueFile, TemporaryFilesOfAnInterruptedSaveAreRemovedAtOpen) {
+    WriteFile(path, "1|a|\r\n");
+    // What a crash between writing the temporary file and renaming it leaves, beside
+    // files of other names that look alike.
+    WriteFile(path + ".tmp-Ab12Cd", "1|a|\r\n2|b|\r\n");
+    WriteFile(path + ".tmp-XYZ", "not one of ours: wrong length");
+    WriteFile(path + ".backup", "kept");
+    WriteFile(dir.file("Other.txt.tmp-Ab12Cd"), "another queue's");
+    TOxLogFile queue(path);
+    EXPECT_EQ(queue.records(), TOxLogRecordList{"1|a|"});
+    EXPECT_FALSE(platform::FileExists(path + ".tmp-Ab12Cd"));
+    for (const std::string& kept :
+         {path + ".tmp-XYZ", path + ".backup", dir.file("Other.txt.tmp-Ab12Cd")})
+        EXPECT_TRUE(platform::FileExists(kept)) << kept;
 }
 
 TEST_F(QueueFile, ReadersDoNotStopASave) {

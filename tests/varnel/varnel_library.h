@@ -1,6 +1,7 @@
-// Test fixture pieces for the link library's C interface: libVarnel.so loaded with
-// dlopen (as its callers do) with shortened waits, out-texts that free themselves,
-// a recorder of the library's notifications, and a substitute clock.
+// Test fixture pieces for the link library's C interface: the test build of
+// libVarnel.so loaded with dlopen (as its callers do) with shortened waits, out-texts
+// that free themselves, a recorder of the library's notifications, and a substitute
+// clock.
 #pragma once
 
 #include "varnel/varnel.h"
@@ -23,9 +24,10 @@ struct VarnelApi {
 #undef VARNEL_EXPORT
 };
 
-// libVarnel.so loaded for one test. The waits are set through the library's
-// VARNEL_TEST_... environment variables, read when it loads; the defaults here keep
-// failing tests short while leaving loopback exchanges plenty of time.
+// The test build of libVarnel.so loaded for one test. The waits are set through its
+// VARNEL_TEST_... environment variables, read when it loads (the shipped library has
+// none); the defaults here keep failing tests short while leaving loopback exchanges
+// plenty of time.
 class VarnelLibrary {
 public:
     using Settings = std::map<std::string, std::string>;

@@ -1,7 +1,11 @@
 // varnel-cli: runs the link library's exports by hand. It loads libVarnel.so with
 // dlopen (as its callers do), reads one command per line from stdin (an export's name
 // and its in-arguments), prints the result and the out-texts, and prints the library's
-// notifications as they arrive.
+// notifications as they arrive. "varnel-cli watch" instead prints the notifications
+// that the library of any process sends on the system bus.
+#include "notifications.h"
+#include "watch.h"
+
 #include "platform/dynamic_library.h"
 #include "platform/error.h"
 #include "platform/event_loop.h"
@@ -28,6 +32,7 @@
 namespace {
 
 const char* const Usage = R"(Usage: varnel-cli [--library PATH] [--help]
+       varnel-cli watch [QUEUEFOLDER]   (see varnel-cli watch --help)
 
 Loads the link library (default: ../lib/libVarnel.so beside this program) and runs
 one of its functions per line read from stdin; ends at the end of input or "quit".
@@ -126,21 +131,6 @@ const std::vector<Export>& Exports() {
     };
     return exports;
 }
-
-const char* const NotificationNames[] = {
-    "Ticket for incoming call from HL driver",
-    "Ticket for outgoing call from HL driver",
-    "Wake up event from HL driver",
-    "Room status event from HL driver",
-    "End of full reinitialization",
-    "End of partial reinitialization",
-    "Checkin from reception set",
-    "Checkout from reception set",
-    "Phone allocation from reception set",
-    "Data modification from reception set",
-    "Connected to HL driver",
-    "Disconnected from HL driver",
-};
 
 void Print(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
@@ -345,6 +335,8 @@ std::string DefaultLibrary() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "watch") == 0)
+        return varnel_cli::RunWatch(std::vector<std::string>(argv + 2, argv + argc));
     std::string libraryPath;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -365,8 +357,10 @@ int main(int argc, char** argv) {
     // The application object first: the library then uses it instead of making its own.
     QCoreApplication app(argc, argv);
     std::map<uint32_t, std::string> names;
-    for (const char* name : NotificationNames)
+    for (size_t i = 0; i < varnel::NotificationCount; ++i) {
+        const char* name = varnel::NotificationName(varnel::Notification(i));
         names[platform::RegisterMessage(name)] = name;
+    }
     platform::MessageHook notifications([&](const platform::Message& m, bool&) {
         const auto it = names.find(m.id);
         if (it != names.end())

@@ -12,6 +12,10 @@ namespace varnel {
 // The LinkContext created when the library was loaded (nullptr if that failed).
 LinkContext* TheLink();
 
+// The timings the library's LinkContext is created with. The shipped library has the
+// protocol's; a test build of the library links a definition of its own.
+LinkTimings LibraryTimings();
+
 inline std::string InText(const char* text) {
     return text ? std::string(text) : std::string();
 }

@@ -35,7 +35,7 @@ __attribute__((constructor)) void LoadLibrary() {
     try {
         // A program without a Qt application of its own (a C program) gets one here.
         platform::EnsureCoreApplication();
-        theLink = new LinkContext(LinkTimings::FromEnvironment(), RegisteredMessages::Register());
+        theLink = new LinkContext(LibraryTimings(), RegisteredMessages::Register());
     } catch (...) {
         theLink = nullptr; // every export then answers with its error result
     }

@@ -30,8 +30,9 @@ const char* QueueFileName(QueueId id);
 
 class EventQueues {
 public:
-    // Creates the folder with every missing parent, then opens each queue in order
-    // from the file folder + name (no separator is inserted). Raises platform::Error.
+    // Creates the folder with every missing parent, proves that files can be created
+    // in it, then opens each queue in order from the file folder + name (no separator
+    // is inserted). Raises platform::Error naming the folder or file and the reason.
     explicit EventQueues(const std::string& folder);
     TOxLogFile& operator[](QueueId id) { return *queues_[size_t(id)]; }
 

@@ -10,21 +10,28 @@ namespace varnel {
 std::optional<QueueRecord> OldestRecord(TOxLogFile* queue, size_t fieldCount) {
     if (!queue)
         return std::nullopt;
-    while (queue->count() > 0) {
-        const std::string_view record = TrimBlanks(queue->item(0));
-        if (record.empty()) {
-            try {
-                queue->remove(0);
-            } catch (const platform::Error&) {
-                // Removed in memory; the file follows at the next successful save.
-            }
-            continue;
+    // Blank records at the head are removed while the file can be rewritten; when it
+    // cannot, they stay in memory and in the file and are passed over.
+    size_t index = 0;
+    bool removing = true;
+    while (index < queue->count()) {
+        const std::string_view record = TrimBlanks(queue->item(index));
+        if (!record.empty()) {
+            QueueRecord out{KeyOfText(GetField(1, record)), {}};
+            out.fields.reserve(fieldCount);
+            for (size_t k = 1; k <= fieldCount; ++k)
+                out.fields.push_back(GetField(int(k) + 1, record));
+            return out;
         }
-        QueueRecord out{KeyOfText(GetField(1, record)), {}};
-        out.fields.reserve(fieldCount);
-        for (size_t k = 1; k <= fieldCount; ++k)
-            out.fields.push_back(GetField(int(k) + 1, record));
-        return out;
+        if (removing) {
+            try {
+                queue->remove(index);
+                continue;
+            } catch (const platform::Error&) {
+                removing = false;
+            }
+        }
+        ++index;
     }
     return std::nullopt;
 }
@@ -39,7 +46,9 @@ int32_t DeleteRecord(TOxLogFile* queue, int32_t key) {
         try {
             queue->remove(i);
         } catch (const platform::Error&) {
-            // Removed in memory; the file follows at the next successful save.
+            // Not removed: reported, so the caller tries again and the record, still
+            // in memory and in the file, never comes back after it was taken.
+            return DeleteFailed;
         }
         return 0;
     }

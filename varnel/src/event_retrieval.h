@@ -20,9 +20,13 @@ struct QueueRecord {
 // deleted and would block the queue for good.
 std::optional<QueueRecord> OldestRecord(TOxLogFile* queue, size_t fieldCount);
 
+// DeleteRecord's result when the record was found but the file could not be
+// rewritten: the record stays, in memory and in the file.
+inline constexpr int32_t DeleteFailed = -3;
+
 // Removes the oldest record whose key reads as `key` (the key OldestRecord gave);
-// 0 when one was removed, -1 when none has it. The record is gone from memory even
-// when the file could not be saved; the next save writes it out.
+// 0 when one was removed, -1 when none has it, DeleteFailed when the file could not
+// be rewritten.
 int32_t DeleteRecord(TOxLogFile* queue, int32_t key);
 
 } // namespace varnel

@@ -98,7 +98,7 @@ CommandResult JudgeAnswer(const LinkContext& link, const std::string& room,
 
 CommandResult RunCommand(LinkContext& link, const std::string& room, const std::string& body,
                          const CommandLetters& letters, bool wait) {
-    KeepAliveSuspension suspension(link.keepAliveTimer());
+    KeepAliveSuspension suspension(link);
     const std::string request = WithChecksum(body);
     ClearAnswer(link);
     link.sendFrame(request, true); // a lost request ends in the answer wait's time-out
@@ -132,7 +132,7 @@ CommandResult Modify(LinkContext& link, Modification kind, const std::string& ro
 }
 
 CommandResult AllocatePhone(LinkContext& link, const std::string& room, bool getAllocated) {
-    KeepAliveSuspension suspension(link.keepAliveTimer());
+    KeepAliveSuspension suspension(link);
     const std::string request = WithChecksum(PhoneBody(room, getAllocated ? 'I' : 'R'));
     ClearAnswer(link);
     // The phone-allocation event may come before or after the answer frame.
@@ -155,7 +155,7 @@ CommandResult AllocatePhone(LinkContext& link, const std::string& room, bool get
 }
 
 CommandResult Interrogation(LinkContext& link, const std::string& room) {
-    KeepAliveSuspension suspension(link.keepAliveTimer());
+    KeepAliveSuspension suspension(link);
     ClearAnswer(link);
     link.sendFrame(WithChecksum(InterrogationBody(room)), true);
     // Silence is no refusal: without an answer the room counts as accepted.
@@ -179,7 +179,7 @@ CommandResult Reinitialize(LinkContext& link, const std::string& room, int32_t w
     const uint32_t firstWait =
         full ? link.timings().answerWaitMs : link.timings().partialReinitWaitMs;
 
-    KeepAliveSuspension suspension(link.keepAliveTimer());
+    KeepAliveSuspension suspension(link);
     const std::string request = WithChecksum(ReinitializeBody(room, ongoing));
     ClearAnswer(link);
     status.clear();

@@ -20,7 +20,8 @@ constexpr const char* CannotConnect = "Cannot connect to Orvane hotel link drive
 } // namespace
 
 LinkContext::LinkContext(LinkTimings timings, RegisteredMessages messages)
-    : timings_(timings), messages_(messages), transport_(std::make_unique<platform::TcpClient>()),
+    : timings_(timings), notifier_(messages), framePause_(std::make_unique<platform::Timer>()),
+      transport_(std::make_unique<platform::TcpClient>()),
       keepAliveTimer_(std::make_unique<platform::Timer>()) {
     // Handlers run inside Qt's event dispatch: no exception may leave them.
     transport_->setEvents({
@@ -31,22 +32,28 @@ LinkContext::LinkContext(LinkTimings timings, RegisteredMessages messages)
     });
     keepAliveTimer_->setInterval(timings_.keepAliveMs);
     keepAliveTimer_->setOnTick([this] { onKeepAliveTick(); });
+    framePause_->setOnTick([this] {
+        framePause_->stop();
+        handlePendingFrames();
+    });
 }
 
 LinkContext::~LinkContext() {
     keepAliveTimer_->stop();
-    keepAliveTimer_.reset();
+    framePause_->stop();
     transport_.reset();
+    keepAliveTimer_.reset();
+    framePause_.reset();
     queues_.reset();
 }
 
 LinkContext::Outcome LinkContext::connect(const std::string& host, const std::string& port,
                                           const std::string& queueFolder) {
-    // Queues of an earlier Connect are released (and so saved) before the files are
-    // read again.
-    queues_.reset();
+    // The new queues are opened before the old ones go: a folder that cannot be used
+    // leaves the link with the queues it had, so events are still stored.
     try {
-        queues_ = std::make_unique<EventQueues>(queueFolder);
+        auto opened = std::make_unique<EventQueues>(queueFolder);
+        queues_ = std::move(opened);
     } catch (const std::exception& e) {
         return {-3, e.what()};
     }
@@ -69,15 +76,21 @@ LinkContext::Outcome LinkContext::connect(const std::string& host, const std::st
     if (ackState_ == AckStateConnectFailed)
         return outcome;
     userDisconnected_ = false;
-    if (transport_->connected())
+    if (transport_->connected()) {
         outcome = {0, ""};
+        // Also when the connection was already up: a command may have established it
+        // after a Disconnect, while the keep-alive was not wanted.
+        keepAliveWanted_ = true;
+        updateKeepAlive();
+    }
     return outcome;
 }
 
 int32_t LinkContext::disconnect() {
     userDisconnected_ = true;
     const uint32_t start = platform::TickCount();
-    keepAliveTimer_->stop();
+    keepAliveWanted_ = false;
+    updateKeepAlive();
     if (transport_->connected()) {
         transport_->shutdown();
         const uint32_t elapsed = platform::TicksSince(start);
@@ -94,6 +107,17 @@ bool LinkContext::connected() const {
     return transport_->connected();
 }
 
+bool LinkContext::mayWrite() const {
+    return !awaitingDriver_ || platform::TicksSince(lastWriteAt_) >= timings_.ackWaitMs;
+}
+
+void LinkContext::write(const std::string& bytes) {
+    ackState_ = 0;
+    lastWriteAt_ = platform::TickCount();
+    awaitingDriver_ = true;
+    transport_->send(bytes);
+}
+
 bool LinkContext::sendFrame(std::string_view body, bool waitForAck) {
     if (!transport_->connected()) {
         try {
@@ -106,13 +130,20 @@ bool LinkContext::sendFrame(std::string_view body, bool waitForAck) {
             return false;
     }
     const std::string bytes = FrameBytes(body);
-    ackState_ = 0;
+    // Wait for our turn: not right behind our previous write (an acknowledgement,
+    // usually). Frames that arrive meanwhile wait, so no new acknowledgement pushes
+    // this write further back.
+    ++writersWaiting_;
+    platform::WaitUntil([this] { return mayWrite(); }, timings_.ackWaitMs);
+    --writersWaiting_;
     std::exception_ptr error;
     try {
-        transport_->send(bytes);
+        write(bytes);
     } catch (...) {
         error = std::current_exception();
     }
+    if (!pendingFrames_.empty())
+        armFramePause();
     bool result = true;
     if (waitForAck) {
         platform::WaitUntil([this] { return ackState_ != 0; }, timings_.ackWaitMs);
@@ -124,11 +155,20 @@ bool LinkContext::sendFrame(std::string_view body, bool waitForAck) {
 }
 
 void LinkContext::onStateChange(int oldState, int newState) {
+    if (oldState == 1 && newState == 0) {
+        // Frames not yet acknowledged are the driver's to send again; nothing of the
+        // old connection is handled or acknowledged on the next one.
+        pendingFrames_.clear();
+        reassembler_ = FrameReassembler();
+        awaitingDriver_ = false;
+        if (framePause_)
+            framePause_->stop();
+    }
     try {
         if (oldState == 0 && newState == 1)
-            platform::Broadcast(messages_.id(Notification::Connected), 0, 0);
+            notifier_.announce(Notification::Connected, 0, 0);
         else if (oldState == 1 && newState == 0)
-            platform::Broadcast(messages_.id(Notification::Disconnected), 0, 0);
+            notifier_.announce(Notification::Disconnected, 0, 0);
     } catch (const std::exception&) {
         // No application object any more (process exit): nobody is listening.
     }
@@ -141,7 +181,8 @@ void LinkContext::onConnected() {
     } catch (const std::exception&) {
         // The connection broke again at once; the state change reports it.
     }
-    keepAliveTimer_->start();
+    keepAliveWanted_ = true;
+    updateKeepAlive();
 }
 
 void LinkContext::onKeepAliveTick() {
@@ -153,8 +194,22 @@ void LinkContext::onKeepAliveTick() {
     }
 }
 
+void LinkContext::updateKeepAlive() {
+    if (!keepAliveTimer_)
+        return;
+    if (keepAliveWanted_ && keepAliveSuspensions_ == 0)
+        keepAliveTimer_->start(); // a running timer goes on unchanged
+    else
+        keepAliveTimer_->stop();
+}
+
 void LinkContext::onDataAvailable() {
     const std::string chunk = transport_->takeReceived();
+    if (chunk.empty())
+        return;
+    // The driver has answered our last write, or begun its next frame: it took what we
+    // sent, so our next write may follow at once.
+    awaitingDriver_ = false;
     // A read of exactly one byte outside a frame is the driver's reply to our last
     // send, whatever the byte.
     if (chunk.size() == 1 && !reassembler_.inFrame())
@@ -165,22 +220,32 @@ void LinkContext::onDataAvailable() {
         else
             pendingFrames_.push_back(std::move(item.bytes));
     }
-    dispatchPendingFrames();
+    handlePendingFrames();
 }
 
-void LinkContext::dispatchPendingFrames() {
-    // Handling a frame waits for its acknowledgement and so dispatches events: more
-    // data may be taken and dispatched in a nested call. Each frame is taken off the
-    // queue before it is handled, so every frame is handled once and in stream order.
-    while (!pendingFrames_.empty()) {
+void LinkContext::armFramePause() {
+    const uint32_t elapsed = platform::TicksSince(lastWriteAt_);
+    const uint32_t rest = elapsed < timings_.ackWaitMs ? timings_.ackWaitMs - elapsed : 0;
+    framePause_->stop();
+    framePause_->setInterval(rest + 1);
+    framePause_->start();
+}
+
+void LinkContext::handlePendingFrames() {
+    if (handlingFrames_)
+        return;
+    handlingFrames_ = true;
+    // Each frame ends with our acknowledgement; the next one is handled once the driver
+    // has taken it (its next bytes arrived) or the ack wait has passed, and not while a
+    // sendFrame waits for its turn to write.
+    while (!pendingFrames_.empty() && writersWaiting_ == 0 && mayWrite()) {
         const std::string frame = std::move(pendingFrames_.front());
         pendingFrames_.pop_front();
-        try {
-            handleFrame(frame);
-        } catch (const std::exception&) {
-            // The frame is not acknowledged (e.g. its queue could not be saved).
-        }
+        handleFrame(frame);
     }
+    handlingFrames_ = false;
+    if (!pendingFrames_.empty() && writersWaiting_ == 0)
+        armFramePause();
 }
 
 void LinkContext::handleFrame(const std::string& frame) {
@@ -189,15 +254,26 @@ void LinkContext::handleFrame(const std::string& frame) {
         ++droppedFrames_; // unknown length or letter: dropped without acknowledgement
         return;
     }
-    if (*kind == FrameKind::Answer) {
-        const AnswerSlots slots = DecodeAnswer(frame);
-        // Commands watch answerCodes: the texts must be in place before it changes.
-        answerTexts = slots.texts;
-        answerCodes = slots.codes;
-    } else {
-        applyEvent(DecodeEvent(*kind, frame, ReduceKey(platform::TickCount()), CurrentDateStamp()));
+    try {
+        if (*kind == FrameKind::Answer) {
+            const AnswerSlots slots = DecodeAnswer(frame);
+            // Commands watch answerCodes: the texts must be in place before it changes.
+            answerTexts = slots.texts;
+            answerCodes = slots.codes;
+        } else {
+            applyEvent(
+                DecodeEvent(*kind, frame, ReduceKey(platform::TickCount()), CurrentDateStamp()));
+        }
+    } catch (const std::exception&) {
+        // Its record is not on disk (nor in memory): without an acknowledgement the
+        // driver keeps the frame and sends it again.
+        return;
     }
-    sendFrame(AckBody, true);
+    try {
+        write(std::string(1, Ack));
+    } catch (const std::exception&) {
+        // The connection is gone; its state change reports it.
+    }
 }
 
 void LinkContext::applyEvent(const EventOutcome& outcome) {
@@ -222,20 +298,24 @@ void LinkContext::applyEvent(const EventOutcome& outcome) {
             queue.add(outcome.record);
     }
     // Posted only after the record is saved, so a receiver finds it.
-    if (outcome.notification)
-        platform::Broadcast(messages_.id(*outcome.notification), outcome.wParam, outcome.lParam);
+    if (!outcome.notification)
+        return;
+    try {
+        notifier_.announce(*outcome.notification, outcome.wParam, outcome.lParam);
+    } catch (const std::exception&) {
+        // No application object any more (process exit): the record is saved all the
+        // same, so the frame is acknowledged.
+    }
 }
 
-KeepAliveSuspension::KeepAliveSuspension(platform::Timer& timer)
-    : timer_(timer), wasRunning_(timer.running()) {
-    timer_.stop();
+KeepAliveSuspension::KeepAliveSuspension(LinkContext& link) : link_(link) {
+    ++link_.keepAliveSuspensions_;
+    link_.updateKeepAlive();
 }
 
 KeepAliveSuspension::~KeepAliveSuspension() {
-    if (wasRunning_)
-        timer_.start();
-    else
-        timer_.stop();
+    --link_.keepAliveSuspensions_;
+    link_.updateKeepAlive();
 }
 
 } // namespace varnel

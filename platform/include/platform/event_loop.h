@@ -12,7 +12,8 @@ namespace platform {
 void PumpMessages();
 
 // Dispatches events until `predicate` holds or `timeoutMs` milliseconds of
-// TickCount() have passed. Returns the predicate's last value.
+// TickCount() have passed, or at once once a stop is requested
+// (stop_request.h). Returns the predicate's last value.
 bool WaitUntil(const std::function<bool()>& predicate, uint32_t timeoutMs);
 
 // Dispatches events for `ms` milliseconds (a wait for a condition that never comes).

@@ -1,6 +1,7 @@
 // Log sinks: a file (appended, one flushed line per record), the console
-// (standard error) and memory. LogCapture is the supported way for tests to
-// see exactly which records were written.
+// (standard error, one line per record, fit for the systemd journal) and
+// memory. LogCapture is the supported way for tests to see exactly which
+// records were written.
 #pragma once
 
 #include "rtl/logger.h"
@@ -12,22 +13,52 @@
 namespace rtl {
 
 // Appends lines to a file, creating it (and not its folder) when missing.
-// Raises std::runtime_error naming the file when it cannot be opened.
+// Raises std::runtime_error naming the file when it cannot be opened. The
+// records are written as they are (8-bit texts, line breaks and all).
 class FileLogSink : public ILogSink {
 public:
     explicit FileLogSink(const std::string& path);
     ~FileLogSink() override;
     void write(const LogRecord& record) override;
     const std::string& path() const { return path_; }
+    // Opens the file by its name again (after logrotate moved it away). On a
+    // failure the old file stays in use and std::runtime_error is raised.
+    void reopen();
 
 private:
     std::string path_;
+    std::mutex mutex_;
     int fd_ = -1;
 };
 
+// Writes to standard error, one line per record: control bytes inside a text
+// are shown as "<0A>" (platform::Printable), 8-bit texts are converted from
+// the installation's code page to UTF-8. When standard error is the systemd
+// journal (JOURNAL_STREAM names it), each line starts with its syslog
+// priority ("<3>" error, "<4>" warn, "<7>" debug and trace) and carries no
+// time stamp of its own, since the journal keeps one.
 class ConsoleLogSink : public ILogSink {
 public:
+    // `codePage` is an iconv name ("windows-1251", "iso-8859-1"); bytes that
+    // do not convert are shown as "<hh>".
+    explicit ConsoleLogSink(const std::string& codePage = "windows-1251");
+    ~ConsoleLogSink() override;
+    ConsoleLogSink(const ConsoleLogSink&) = delete;
+    ConsoleLogSink& operator=(const ConsoleLogSink&) = delete;
     void write(const LogRecord& record) override;
+
+    // The line written for `record`, without its line feed.
+    std::string line(const LogRecord& record) const;
+    bool journal() const { return journal_; }
+    // Whether the descriptor is the stream JOURNAL_STREAM ("device:inode") names.
+    static bool IsJournalStream(int fd);
+
+private:
+    std::string toUtf8(const std::string& text) const;
+
+    void* converter_ = nullptr; // iconv_t, or none when the code page is unknown
+    mutable std::mutex mutex_;  // iconv keeps state between calls
+    bool journal_ = false;
 };
 
 // Keeps every record in memory.

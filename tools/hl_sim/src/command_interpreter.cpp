@@ -167,13 +167,20 @@ CommandInterpreter::CommandInterpreter(Simulator& simulator,
     : simulator_(simulator), print_(std::move(print)) {}
 
 bool CommandInterpreter::execute(const std::string& line) {
-    const Words words = SplitWords(line);
+    return run(SplitWords(line));
+}
+
+bool CommandInterpreter::run(const std::vector<std::string>& words) {
     if (words.empty())
         return true;
     const std::string& command = words[0];
     if (command == "quit" || command == "exit")
         return false;
-    if (command == "on") {
+    if (command == "repeat") {
+        return repeat(words);
+    } else if (command == "pace") {
+        pace(words);
+    } else if (command == "on") {
         on(words);
     } else if (command == "send") {
         sendEvents(words);
@@ -219,13 +226,50 @@ bool CommandInterpreter::execute(const std::string& line) {
         print_("status: " + std::string(simulator_.connected() ? "connected" : "not connected") +
                ", port " + simulator_.portText() + ", " +
                std::to_string(simulator_.frames().size()) + " frames and " +
-               std::to_string(simulator_.acksReceived()) + " acknowledgements received");
+               std::to_string(simulator_.acksReceived()) + " acknowledgements received, " +
+               std::to_string(simulator_.framesSent()) + " frames sent, " +
+               std::to_string(simulator_.framesResent()) + " sent again, " +
+               std::to_string(simulator_.framesGivenUp()) + " given up");
     } else if (command == "help") {
         print_(Help());
     } else {
         Bad("unknown command \"" + command + "\" (try help)");
     }
     return true;
+}
+
+bool CommandInterpreter::repeat(const Words& words) {
+    if (words.size() < 3)
+        Bad("repeat takes N COMMAND ...");
+    const uint32_t times = Number(words[1], "the repeat count");
+    const Words command(words.begin() + 2, words.end());
+    if (command[0] == "repeat")
+        Bad("repeat cannot repeat \"repeat\"");
+    for (uint32_t n = 1; n <= times && !stop_; ++n) {
+        // $n in any word is the run's number, from 1.
+        Words filled = command;
+        for (std::string& word : filled) {
+            for (size_t at = word.find("$n"); at != std::string::npos; at = word.find("$n", at))
+                word.replace(at, 2, std::to_string(n));
+        }
+        if (!run(filled))
+            return false;
+    }
+    return true;
+}
+
+void CommandInterpreter::pace(const Words& words) {
+    Words args(words.begin() + 1, words.end());
+    const uint32_t resendMs = Number(
+        TakeOption(args, "resend", std::to_string(Simulator::DefaultResendMs)), "the resend time");
+    const uint32_t resends = Number(
+        TakeOption(args, "resends", std::to_string(Simulator::DefaultResends)), "the resend count");
+    if (args.size() == 1 && args[0] == "ack")
+        simulator_.setPacing(Pacing::AwaitAck, resendMs, resends);
+    else if (args.size() == 1 && args[0] == "free")
+        simulator_.setPacing(Pacing::FreeRunning);
+    else
+        Bad("pace takes ack [resend=MS] [resends=N], or free");
 }
 
 void CommandInterpreter::on(const Words& words) {
@@ -339,12 +383,19 @@ std::string CommandInterpreter::Help() {
   raw WORD ...               send bytes in one write: two hex digits are a byte (02),
                              <STX> <ETX> <ACK> <NAK> those bytes, other words their text
   ack on|off|nak             acknowledge frames, withhold acknowledgements, or refuse (0x15)
+  pace ack [resend=MS] [resends=N]   send the next frame only after the link acknowledged
+                             the previous one (the default); send it again after MS
+                             (default 2000) without acknowledgement, N times (default 3),
+                             then go on with the next
+  pace free                  send every frame at once (free-running, for joined and split
+                             frames)
   write whole|joined|split N [gap=MS]   one write per frame, all frames of a send in one
                              write, or each frame in pieces of N bytes (gap default 20 ms)
   close                      close the connection (after what is queued)
   wait TYPE [ROOM|*] [timeout=MS]   wait for a request not yet waited for (default 60000 ms)
   wait connect [timeout=MS]  wait for a connection
   pause MS                   let MS milliseconds pass (the simulator keeps working)
+  repeat N COMMAND ...       run COMMAND N times; $n in it is the run's number (1 to N)
   print TEXT | status | help | quit)";
 }
 

@@ -78,6 +78,10 @@ struct Simulator::Impl {
         std::vector<std::string> frames; // frames that start in this chunk (for the log)
         bool close = false;
         const char* note = "piece"; // logged for a chunk that starts no frame
+        // Paced output: the frames that end in this chunk (each wants an
+        // acknowledgement) and the bytes to send again when they do not get it.
+        size_t framesEnding = 0;
+        std::string resend = {};
     };
 
     QTcpServer server;
@@ -90,12 +94,24 @@ struct Simulator::Impl {
     uint32_t gapMs = 20;
 
     std::deque<Chunk> out;
-    bool waiting = false;  // a pause of the head chunk runs
+    bool waiting = false; // a pause of the head chunk runs
+    Pacing pacing = Pacing::AwaitAck;
+    uint32_t resendMs = Simulator::DefaultResendMs;
+    uint32_t resends = Simulator::DefaultResends;
+    size_t awaitedAcks = 0;   // acknowledgements the last paced write still waits for
+    size_t pacedFrames = 0;   // frames of that write
+    std::string resendBytes;  // that write's frames, whole
+    uint32_t resendsDone = 0; // of that write
+    QTimer resendTimer;
+    size_t sent = 0;
+    size_t resent = 0;
+    size_t givenUp = 0;
     bool midFrame = false; // pieces of a frame were written, its end not yet
     std::string heldAcks;  // acknowledgements held back until the frame is complete
 
     std::string received;
-    std::string partial; // a frame being received
+    std::vector<std::string> reads; // every read as it came
+    std::string partial;            // a frame being received
     bool inFrame = false;
     std::vector<std::string> frames;
     std::vector<Request> requests;
@@ -126,9 +142,13 @@ struct Simulator::Impl {
                 old->deleteLater();
             }
             socket = next;
+            // An acknowledgement and the answer right behind it are two small writes:
+            // without this the second waits for the peer's delayed TCP acknowledgement.
+            next->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             ++connections;
             out.clear();
             waiting = false;
+            stopAwaiting();
             midFrame = false;
             heldAcks.clear();
             partial.clear();
@@ -145,6 +165,7 @@ struct Simulator::Impl {
                 log("** connection closed");
                 out.clear();
                 waiting = false;
+                stopAwaiting();
                 socket = nullptr;
                 next->deleteLater();
             });
@@ -153,6 +174,7 @@ struct Simulator::Impl {
 
     void onData(const QByteArray& data) {
         received.append(data.constData(), size_t(data.size()));
+        reads.emplace_back(data.constData(), size_t(data.size()));
         for (const char c : data) {
             if (c == Stx) {
                 if (inFrame)
@@ -169,6 +191,7 @@ struct Simulator::Impl {
             } else if (c == AckByte) {
                 ++acks;
                 log("<- <ACK>");
+                onAcknowledgement();
             } else if (c == NakByte) {
                 ++naks;
                 log("<- <NAK>");
@@ -188,7 +211,8 @@ struct Simulator::Impl {
     }
 
     void onFrame(std::string frame) {
-        log("<- " + Readable(frame) + "   " + Describe(frame, false));
+        if (logger) // decoding for the log costs time on the way to the next frame
+            log("<- " + Readable(frame) + "   " + Describe(frame, false));
         frames.push_back(frame);
         if (ackMode == AckMode::Ack)
             sendAck(AckByte);
@@ -246,7 +270,7 @@ struct Simulator::Impl {
         switch (writeMode) {
         case WriteMode::Whole:
             for (const auto& f : frameList) {
-                out.push_back({pause, f, true, {f}, false});
+                out.push_back({pause, f, true, {f}, false, "piece", 1, f});
                 pause = 0;
             }
             break;
@@ -254,6 +278,8 @@ struct Simulator::Impl {
             Chunk chunk{pause, {}, true, frameList, false};
             for (const auto& f : frameList)
                 chunk.bytes += f;
+            chunk.framesEnding = frameList.size();
+            chunk.resend = chunk.bytes;
             out.push_back(std::move(chunk));
             break;
         }
@@ -267,6 +293,10 @@ struct Simulator::Impl {
                                 false};
                     if (at == 0)
                         chunk.frames = {f};
+                    if (chunk.endsFrame) {
+                        chunk.framesEnding = 1;
+                        chunk.resend = f;
+                    }
                     out.push_back(std::move(chunk));
                 }
                 pause = gapMs;
@@ -276,8 +306,51 @@ struct Simulator::Impl {
         pump();
     }
 
+    // Paced output: the next chunk waits until every frame of this one is acknowledged.
+    void awaitAcks(const Chunk& chunk) {
+        awaitedAcks = chunk.framesEnding;
+        pacedFrames = chunk.framesEnding;
+        resendBytes = chunk.resend;
+        resendsDone = 0;
+        resendTimer.start(int(resendMs));
+    }
+
+    void stopAwaiting() {
+        awaitedAcks = 0;
+        resendTimer.stop();
+    }
+
+    void onAcknowledgement() {
+        if (awaitedAcks == 0)
+            return;
+        if (--awaitedAcks > 0)
+            return;
+        resendTimer.stop();
+        pump();
+    }
+
+    void onResendTime() {
+        if (awaitedAcks == 0)
+            return;
+        if (resendsDone >= resends) {
+            log("** no acknowledgement after " + std::to_string(resends) +
+                " re-sends: going on with the next frame");
+            ++givenUp;
+            stopAwaiting();
+            pump();
+            return;
+        }
+        ++resendsDone;
+        ++resent;
+        log("-> " + Readable(resendBytes) + "   (sent again: no acknowledgement within " +
+            std::to_string(resendMs) + " ms)");
+        write(resendBytes);
+        awaitedAcks = pacedFrames;
+        resendTimer.start(int(resendMs));
+    }
+
     void pump() {
-        while (!waiting && !out.empty()) {
+        while (!waiting && awaitedAcks == 0 && !out.empty()) {
             Chunk& head = out.front();
             if (head.gapMs > 0) {
                 waiting = true;
@@ -298,11 +371,16 @@ struct Simulator::Impl {
                 }
                 continue;
             }
-            for (const auto& f : chunk.frames)
-                log("-> " + Readable(f) + "   " + Describe(f, true));
-            if (chunk.frames.empty())
-                log("-> " + Readable(chunk.bytes) + "   (" + chunk.note + ")");
+            if (logger) {
+                for (const auto& f : chunk.frames)
+                    log("-> " + Readable(f) + "   " + Describe(f, true));
+                if (chunk.frames.empty())
+                    log("-> " + Readable(chunk.bytes) + "   (" + chunk.note + ")");
+            }
             write(chunk.bytes);
+            sent += chunk.frames.size();
+            if (pacing == Pacing::AwaitAck && chunk.framesEnding > 0)
+                awaitAcks(chunk);
             midFrame = !chunk.endsFrame;
             if (!midFrame && !heldAcks.empty()) {
                 const std::string acksNow = std::move(heldAcks);
@@ -318,6 +396,9 @@ Simulator::Simulator() : impl_(std::make_unique<Impl>()) {
     impl_->server.setProxy(QNetworkProxy::NoProxy);
     QObject::connect(&impl_->server, &QTcpServer::newConnection, &impl_->context,
                      [d = impl_.get()] { d->onConnection(); });
+    impl_->resendTimer.setSingleShot(true);
+    QObject::connect(&impl_->resendTimer, &QTimer::timeout, &impl_->context,
+                     [d = impl_.get()] { d->onResendTime(); });
 }
 
 Simulator::~Simulator() {
@@ -372,6 +453,32 @@ void Simulator::setWriteMode(WriteMode mode, size_t pieceSize, uint32_t gapMs) {
     impl_->gapMs = gapMs;
 }
 
+void Simulator::setPacing(Pacing pacing, uint32_t resendMs, uint32_t resends) {
+    impl_->pacing = pacing;
+    impl_->resendMs = resendMs;
+    impl_->resends = resends;
+    if (pacing == Pacing::FreeRunning) {
+        impl_->stopAwaiting();
+        impl_->pump();
+    }
+}
+
+Pacing Simulator::pacing() const {
+    return impl_->pacing;
+}
+
+size_t Simulator::framesSent() const {
+    return impl_->sent;
+}
+
+size_t Simulator::framesResent() const {
+    return impl_->resent;
+}
+
+size_t Simulator::framesGivenUp() const {
+    return impl_->givenUp;
+}
+
 void Simulator::send(const std::vector<std::string>& frames) {
     impl_->enqueue(frames, 0);
 }
@@ -387,7 +494,7 @@ void Simulator::closeConnection() {
 }
 
 bool Simulator::sending() const {
-    return !impl_->out.empty();
+    return !impl_->out.empty() || impl_->awaitedAcks > 0;
 }
 
 const std::string& Simulator::received() const {
@@ -413,8 +520,13 @@ size_t Simulator::countFrames(char letter) const {
     return n;
 }
 
+const std::vector<std::string>& Simulator::reads() const {
+    return impl_->reads;
+}
+
 void Simulator::clearReceived() {
     impl_->received.clear();
+    impl_->reads.clear();
     impl_->frames.clear();
     impl_->requests.clear();
     impl_->acks = 0;

@@ -36,7 +36,9 @@ extern "C" {
 
 /* Connection. QueueFolder must end with a path separator: the queue file names are
  * appended to it as they are. Connect: 0 connected; -8 not connected; -3 the queue
- * folder or a queue file cannot be used (Message names the error).
+ * folder or a queue file cannot be used, e.g. a folder that takes no new files
+ * (Message names the folder or file and the system's reason); after -3 the queues
+ * and the connection stay as they were.
  * Disconnect: 1 = the transport is inactive afterwards, 0 = still active.
  * IsDrvConnected: 0 connected, -1 not connected. */
 VARNEL_API int32_t Connect(const char* DriverHost, const char* DriverPort, const char* QueueFolder,
@@ -68,7 +70,9 @@ VARNEL_API int32_t PartialReinitialize(const char* Room, int32_t WaitTime, char*
 /* Event retrieval. A Get returns the key of the oldest record of its queue (1 to
  * 2147483647) and fills its out-texts with the record's fields in order, or -1 when
  * the queue is empty (the out-texts are then not touched). It removes nothing: the
- * matching Delete removes the record with that key (0) or finds none (-1). */
+ * matching Delete removes the record with that key (0), finds none (-1), or cannot
+ * rewrite the queue file (-3: the record stays, in memory and in the file; try again
+ * later). */
 VARNEL_API int32_t GetCheckIn(char** Room, char** GuestName, char** Language, char** Password,
                               char** Field2, char** Field4, char** Field1, char** DateStamp);
 VARNEL_API int32_t DeleteCheckIn(int32_t Key);
@@ -118,6 +122,20 @@ VARNEL_API int32_t DeleteWakeUpEvent(int32_t Key);
  *   "Data modification from reception set"
  *   "Connected to HL driver"                    (lParam 0)
  *   "Disconnected from HL driver"               (lParam 0)
- * A notification is posted after its record was saved to the queue file. */
+ * A notification is posted after its record was saved to the queue file; a frame is
+ * acknowledged to the driver only then.
+ *
+ * Right after it is posted in the process, each notification also goes to every
+ * program on the machine as a signal on the D-Bus system bus (DBUS_SYSTEM_BUS_ADDRESS,
+ * else the standard socket): signal VARNEL_BUS_SIGNAL of interface VARNEL_BUS_INTERFACE
+ * at object VARNEL_BUS_PATH, sent from the bus name VARNEL_BUS_NAME, with the arguments
+ * (s name, u wParam, i lParam): the name above and the same two numbers. The signal
+ * carries nothing of the record; a program that may read the queue folder finds it
+ * there. Without a bus the notifications stay in the process and nothing else changes.
+ */
+#define VARNEL_BUS_NAME "org.hotelpbxlink.Varnel"
+#define VARNEL_BUS_PATH "/org/hotelpbxlink/Varnel"
+#define VARNEL_BUS_INTERFACE "org.hotelpbxlink.Varnel.Notifications1"
+#define VARNEL_BUS_SIGNAL "Notification"
 
 #endif

@@ -29,6 +29,9 @@ public:
     static std::string Help();
 
 private:
+    bool run(const std::vector<std::string>& words);
+    bool repeat(const std::vector<std::string>& words);
+    void pace(const std::vector<std::string>& words);
     void on(const std::vector<std::string>& args);
     void sendEvents(const std::vector<std::string>& args);
     void raw(const std::vector<std::string>& args);

@@ -2,7 +2,9 @@
 // of the hotel-link protocol, for tests (in-process, port 0) and for commissioning and
 // demos (the hl-driver-sim program). It acknowledges every frame it receives, answers
 // each hotel request with a scripted reply (default: accept), sends event frames on
-// demand, and records every byte it receives.
+// demand, and records every byte it receives. Like a real driver it sends one frame
+// at a time by default: the next only once the link acknowledged the previous one,
+// sending a frame again when its acknowledgement does not come.
 #pragma once
 
 #include "hlsim/frames.h"
@@ -28,6 +30,12 @@ enum class WriteMode {
     Whole,  // each frame in a write of its own (the default)
     Joined, // the frames of one send or one reply (without pauses between) in one write
     Split,  // each frame in pieces of `pieceSize` bytes, `gapMs` between the pieces
+};
+
+// When the next frame goes out.
+enum class Pacing {
+    AwaitAck,    // after the link acknowledged the previous frame (the default)
+    FreeRunning, // at once, whether or not the link acknowledged anything
 };
 
 // One step of a reply to a request: an optional pause, then an optional frame built
@@ -78,17 +86,32 @@ public:
     AckMode ackMode() const;
     void setWriteMode(WriteMode mode, size_t pieceSize = 1, uint32_t gapMs = 20);
 
+    // With AwaitAck, a frame (or the frames of one joined write) not acknowledged
+    // within `resendMs` is sent again, up to `resends` times; then the simulator gives
+    // up on it and goes on with the next. Raw bytes are never paced.
+    static constexpr uint32_t DefaultResendMs = 2000;
+    static constexpr uint32_t DefaultResends = 3;
+    void setPacing(Pacing pacing, uint32_t resendMs = DefaultResendMs,
+                   uint32_t resends = DefaultResends);
+    Pacing pacing() const;
+    // Frames written since the start (first sends only), sent again, and given up.
+    size_t framesSent() const;
+    size_t framesResent() const;
+    size_t framesGivenUp() const;
+
     // Sends frames after what is already queued, in the current write mode.
     void send(const std::vector<std::string>& frames);
     // Sends bytes exactly as given, in one write.
     void sendRaw(const std::string& bytes);
     // Closes the connection once the queued output has been written.
     void closeConnection();
-    // True while output waits for its turn (pauses, split pieces).
+    // True while output waits for its turn (pauses, split pieces, an acknowledgement).
     bool sending() const;
 
     // Every byte received, over all connections.
     const std::string& received() const;
+    // The same bytes as they came, one entry per read of the socket.
+    const std::vector<std::string>& reads() const;
     // Complete frames received (STX to ETX), in order.
     const std::vector<std::string>& frames() const;
     // The hotel requests among them.
