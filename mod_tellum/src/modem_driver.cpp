@@ -90,9 +90,10 @@ bool IsErrorAnswer(const std::string& line) {
            upper.rfind("+CMS ERROR", 0) == 0;
 }
 
-// The first error answer among `answers`, skipping the echoes of `commands`;
-// empty when there is none.
-std::string FirstError(const std::string& answers, const std::vector<std::string>& commands) {
+} // namespace
+
+std::string TModemDriver::FirstError(const std::string& answers,
+                                     const std::vector<std::string>& commands) {
     std::string line;
     for (size_t i = 0; i <= answers.size(); ++i) {
         if (i < answers.size() && answers[i] != '\r' && answers[i] != '\n') {
@@ -106,8 +107,6 @@ std::string FirstError(const std::string& answers, const std::vector<std::string
     }
     return {};
 }
-
-} // namespace
 
 TModemDriver::TModemDriver(rtl::Ref<rtl::IConfiguration> adapterConfiguration)
     : configuration_(std::move(adapterConfiguration)),
@@ -205,6 +204,13 @@ void TModemDriver::sendCommand(const std::string& command, bool noWait,
     const std::string answer = readAnswer();
     if (expectedAnswer.empty())
         return;
+    const std::string text = AnswerText(answer, command);
+    if (UpperAscii(text) != expectedAnswer)
+        throw EProtocolExeption(fmt::sprintf(
+            "The modem send error respond: %s, expected respond: %s", text, expectedAnswer));
+}
+
+std::string TModemDriver::AnswerText(const std::string& answer, const std::string& command) {
     // Control bytes drop out; the echo of the command, if the modem sent one, is
     // the first occurrence of the command in what is left.
     std::string text;
@@ -213,9 +219,7 @@ void TModemDriver::sendCommand(const std::string& command, bool noWait,
             text += c;
     if (const size_t echo = text.find(command); echo != std::string::npos)
         text.erase(echo, command.size());
-    if (UpperAscii(text) != expectedAnswer)
-        throw EProtocolExeption(fmt::sprintf(
-            "The modem send error respond: %s, expected respond: %s", text, expectedAnswer));
+    return text;
 }
 
 std::string TModemDriver::readPending() {

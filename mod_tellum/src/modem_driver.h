@@ -84,6 +84,16 @@ public:
     static std::vector<std::string> SplitCommandLine(const std::string& commandLine,
                                                      const std::string& phoneLine);
 
+    // What of the modem's answer to `command` is judged: the answer without its
+    // control bytes and without the command's echo (its first occurrence), if
+    // the modem sent one.
+    static std::string AnswerText(const std::string& answer, const std::string& command);
+    // The first error answer ("ERROR", "4", "+CME ERROR...", "+CMS ERROR...") among
+    // the lines of `answers`, skipping the echoes of `commands`; empty when there
+    // is none.
+    static std::string FirstError(const std::string& answers,
+                                  const std::vector<std::string>& commands);
+
     static constexpr int kDefaultReadTimeoutMs = 5000;
     static constexpr int kPauseMs = 1000;
 

@@ -460,8 +460,10 @@ TEST(BindingLoad, EachMessageTestAnswersForItsOwnNotificationOnly) {
                                         0, 101};
         // A second binding in the process registers the same numbers.
         EXPECT_EQ(second->messageNumber(mod_varnel::Notification(n)), message.id);
-        for (size_t t = 0; t < std::size(tests); ++t)
-            EXPECT_EQ(((*driver).*tests[t])(message), t == n) << "test " << t;
+        for (size_t t = 0; t < std::size(tests); ++t) {
+            const Test test = tests[t];
+            EXPECT_EQ(((*driver).*test)(message), t == n) << "test " << t;
+        }
     }
     const platform::Message connected{platform::RegisterMessage("Connected to HL driver"), 0, 0};
     for (Test test : tests)

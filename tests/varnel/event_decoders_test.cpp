@@ -71,6 +71,12 @@ std::vector<Case> Cases() {
                 {57, "1"}}),
          QueueId::CheckIns, "77|101|SMITH|2|1234|03|0730|1|" + Stamp + "|", Notification::CheckIn,
          0, 101},
+        // A queue file holds one record per line: a line end the driver sent inside
+        // a field would split the record when the file is read again.
+        {"line ends inside fields", FrameKind::CallTicket,
+         Frame(74, 'J', {{3, room}, {15, "1"}, {48, "A\rB\n"}, {52, "CALL\r\n0001"}}),
+         QueueId::TicketsOut, "77|101|1|||A B|CALL  0001|" + Stamp + "|",
+         Notification::OutCallTicket, 1, 101},
         {"check-in for room 10A", FrameKind::CheckIn, Frame(61, 'A', {{3, "     10A"}}),
          QueueId::CheckIns, "77|10A|||||||" + Stamp + "|", Notification::CheckIn, 0, 0},
         {"check-out", FrameKind::CheckOut, Frame(13, 'D', {{3, room}, {11, "54"}}),
@@ -161,6 +167,10 @@ TEST(DecodeEvent, NodeReportIsTheBareIdentifierStoredOnce) {
     EXPECT_EQ(out.record, " N1 "); // not trimmed
     EXPECT_TRUE(out.onlyIfAbsent);
     EXPECT_FALSE(out.notification);
+}
+
+TEST(DecodeEvent, NodeIdentifierWithALineEndStaysOneRecord) {
+    EXPECT_EQ(DecodeEvent(FrameKind::NodeReport, "\x02$N\r1\n\x03", 77, Stamp).record, "N 1 ");
 }
 
 TEST(DecodeEvent, WakeUpStatusTexts) {

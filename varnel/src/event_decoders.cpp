@@ -83,7 +83,7 @@ EventOutcome DecodeEvent(FrameKind kind, std::string_view frame, int32_t key,
     case FrameKind::NodeReport: {
         EventOutcome out;
         out.queue = QueueId::Nodes;
-        out.record = std::string(frame.substr(2, 4)); // taken as it is, not trimmed
+        out.record = OneLine(frame.substr(2, 4)); // not trimmed
         out.onlyIfAbsent = true;
         return out;
     }

@@ -47,10 +47,18 @@ std::string_view TrimBlanks(std::string_view text) {
     return text.substr(first, last - first);
 }
 
+std::string OneLine(std::string_view text) {
+    std::string line(text);
+    for (char& c : line)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return line;
+}
+
 std::string FrameField(std::string_view frame, size_t first, size_t width) {
     if (first < 1 || first > frame.size())
         return {};
-    return std::string(TrimBlanks(frame.substr(first - 1, width)));
+    return OneLine(TrimBlanks(frame.substr(first - 1, width)));
 }
 
 int32_t DecimalOrZero(std::string_view text) {

@@ -21,8 +21,12 @@ std::string_view EventFields(std::string_view record);
 // The text without the bytes of value 0x20 or less at either end.
 std::string_view TrimBlanks(std::string_view text);
 
+// The text with every CR and LF turned into a blank. A queue file holds one
+// record per line, so a line end inside a record would split it on the next load.
+std::string OneLine(std::string_view text);
+
 // The trimmed bytes at 1-based positions [first, first + width) of a frame (STX is
-// position 1); positions past the end give nothing.
+// position 1), on one line (see OneLine); positions past the end give nothing.
 std::string FrameField(std::string_view frame, size_t first, size_t width);
 
 // A decimal integer with an optional sign, or 0 when the text is not one or does
