@@ -193,9 +193,11 @@ private:
         bus_ = bus;
         phase_ = Phase::Opening;
         const int fd = sd_bus_get_fd(bus_);
-        readable_ = new QSocketNotifier(fd, QSocketNotifier::Read);
+        // Children of the application object: one still waiting for its discard at
+        // the process's end goes with the application.
+        readable_ = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
         QObject::connect(readable_, &QSocketNotifier::activated, [this] { pump(); });
-        writable_ = new QSocketNotifier(fd, QSocketNotifier::Write);
+        writable_ = new QSocketNotifier(fd, QSocketNotifier::Write, QCoreApplication::instance());
         writable_->setEnabled(false);
         QObject::connect(writable_, &QSocketNotifier::activated, [this] { pump(); });
         answerTimer_.start(int(AnswerWaitMs));
