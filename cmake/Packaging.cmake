@@ -26,9 +26,9 @@ install(FILES dist/sysusers.conf DESTINATION lib/sysusers.d RENAME pbxhost.conf
 install(FILES dist/pbxhost.conf DESTINATION ${PBXHOST_SYSCONFDIR}
   PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ COMPONENT service)
 install(FILES dist/logrotate DESTINATION /etc/logrotate.d RENAME pbxhost COMPONENT service)
-# Lets the service's user own the link library's bus name and its group receive
-# the notifications.
-install(FILES varnel/dbus/org.hotelpbxlink.Varnel.conf
+# Lets the service's user own the link library's and the host's bus names, and its
+# group receive the notifications and read the host's status.
+install(FILES varnel/dbus/org.hotelpbxlink.Varnel.conf host/dbus/org.hotelpbxlink.PbxHost.conf
   DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/system.d COMPONENT service)
 install(FILES README.md DESTINATION ${PBXHOST_DOCDIR} COMPONENT service)
 install(DIRECTORY docs/ DESTINATION ${PBXHOST_DOCDIR} COMPONENT service

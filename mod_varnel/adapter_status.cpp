@@ -43,6 +43,9 @@ rtl::TStatus TvarnelDM::status() const {
                      {"tickets_waiting", tickets},
                      {"room_states_waiting", roomStates}};
     status.lastError = linkError_;
+    // Before its first use the library is not loaded yet: nothing is wrong then.
+    if (driver_ && !linkConnected_)
+        status.attention = {"hotel link: disconnected"};
     status.summary = "hotel link: " + link + "; " +
                      Plural(tickets, "ticket waiting", "tickets waiting") + ", " +
                      Plural(roomStates, "room state waiting", "room states waiting");

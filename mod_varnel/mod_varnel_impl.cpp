@@ -75,6 +75,7 @@ rtl::TStatus TVarnel::status() {
         return module_->status();
     rtl::TStatus status;
     status.summary = "hotel link: not started";
+    status.attention = {status.summary};
     return status;
 }
 

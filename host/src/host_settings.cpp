@@ -1,5 +1,7 @@
 #include "host_settings.h"
 
+#include "rtl/numbers.h"
+
 #include <cctype>
 #include <filesystem>
 
@@ -55,6 +57,7 @@ void CollectKeys(rtl::IResTree& node, const std::string& prefix, std::vector<std
 
 HostOptions ParseOptions(const std::vector<std::string>& args) {
     HostOptions options;
+    bool timeoutGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::optional<std::string> value;
@@ -81,6 +84,16 @@ HostOptions ParseOptions(const std::vector<std::string>& args) {
             options.checkConfig = true;
         } else if (name == "--connect" && !value) {
             options.connect = true;
+        } else if (name == "--status" && !value) {
+            options.status = true;
+        } else if (name == "--timeout") {
+            const std::string text = take();
+            const int seconds = rtl::IntOr(text, 0);
+            if (seconds < 1 || seconds > 600 || std::to_string(seconds) != text)
+                throw EUsageError("Invalid value \"" + text +
+                                  "\" for --timeout (whole seconds, 1 to 600)");
+            options.statusTimeoutMs = uint32_t(seconds) * 1000u;
+            timeoutGiven = true;
         } else if (name == "--edit") {
             options.editPlugin = take();
             if (options.editPlugin->empty())
@@ -88,6 +101,14 @@ HostOptions ParseOptions(const std::vector<std::string>& args) {
         } else {
             throw EUsageError("Unknown option \"" + args[i] + "\"");
         }
+    }
+    if (timeoutGiven && !options.status)
+        throw EUsageError("Option --timeout goes with --status");
+    if (options.status) {
+        if (options.checkConfig || options.editPlugin || !options.configFile.empty())
+            throw EUsageError("Option --status asks the running host and takes no other option "
+                              "but --timeout");
+        return options;
     }
     if (!options.help && options.configFile.empty())
         throw EUsageError("No configuration file given (--config FILE)");
@@ -102,6 +123,7 @@ std::string UsageText() {
     return "Usage: pbxhost --config FILE [--log-level LEVEL] [--log-file FILE]\n"
            "       pbxhost --config FILE --edit PLUGIN [--log-level LEVEL] [--log-file FILE]\n"
            "       pbxhost --config FILE --check-config [--connect]\n"
+           "       pbxhost --status [--timeout SECONDS]\n"
            "\n"
            "Runs the plug-ins named in the configuration file's \"host\" section until\n"
            "it receives SIGTERM or SIGINT, then stops and unloads them and exits 0.\n"
@@ -114,6 +136,11 @@ std::string UsageText() {
            "per finding and exits 0 (no error) or 1; --connect also opens the\n"
            "database connections and the driver link once.\n"
            "\n"
+           "With --status it asks the host that runs on this machine for its state over\n"
+           "the system bus, prints it and exits 0 when all is well, 1 when something\n"
+           "needs attention (or the host does not answer) and 2 when no host runs (or\n"
+           "the bus cannot be reached), as a monitoring system's check expects.\n"
+           "\n"
            "With --edit it loads and starts the plug-ins the same way, opens the settings\n"
            "dialog of PLUGIN (mod_quorvin, mod_varnel, mod_tellum, ...), saves the\n"
            "configuration file when the dialog is saved, stops the plug-ins and exits 0;\n"
@@ -123,6 +150,8 @@ std::string UsageText() {
            "  --edit PLUGIN      edit the settings of the plug-in named PLUGIN\n"
            "  --check-config     check the configuration and the plug-ins, then exit\n"
            "  --connect          with --check-config: also open the plug-ins' connections\n"
+           "  --status           print the running host's state, then exit\n"
+           "  --timeout SECONDS  with --status: how long to wait for the answer (default 5)\n"
            "  --log-level LEVEL  trace, debug, warn, error or off (default: host.log.level,\n"
            "                     else debug)\n"
            "  --log-file FILE    append log lines to FILE besides the console (default:\n"

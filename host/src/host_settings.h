@@ -5,6 +5,7 @@
 #include "rtl/configuration.h"
 #include "rtl/logger.h"
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -29,11 +30,14 @@ struct HostOptions {
     std::optional<std::string> logFile;
     // --edit PLUGIN: run that plug-in's configuration editor instead of the host.
     std::optional<std::string> editPlugin;
+    // --status [--timeout SECONDS]: print the running host's state and exit.
+    bool status = false;
+    uint32_t statusTimeoutMs = 5000;
 };
 
 // Reads --config FILE, --log-level LEVEL, --log-file FILE, --edit PLUGIN
-// (also as --name=value), --check-config [--connect] and --help; raises
-// EUsageError for anything else.
+// (also as --name=value), --check-config [--connect], --status [--timeout
+// SECONDS] and --help; raises EUsageError for anything else.
 HostOptions ParseOptions(const std::vector<std::string>& args);
 
 std::string UsageText();

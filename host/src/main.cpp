@@ -1,7 +1,8 @@
 // pbxhost: runs the plug-ins named in its configuration file until a stop
 // signal, then stops and unloads them in reverse order. With --edit PLUGIN it
 // runs that plug-in's configuration editor instead and saves the file when
-// the user saved; with --check-config it checks the file and the plug-ins.
+// the user saved; with --check-config it checks the file and the plug-ins; with
+// --status it asks the running host for its state.
 #include "bus_status_log.h"
 #include "config_check.h"
 #include "host_settings.h"
@@ -10,6 +11,8 @@
 #include "service_notifier.h"
 #include "signal_watcher.h"
 #include "state_lock.h"
+#include "status_object.h"
+#include "status_query.h"
 
 #include "platform/application.h"
 
@@ -26,9 +29,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -147,6 +152,12 @@ int Run(int argc, char** argv) {
     if (options.help) {
         std::fputs(host::UsageText().c_str(), stdout);
         return 0;
+    }
+    if (options.status) {
+        const host::StatusReport report = host::QueryStatus(options.statusTimeoutMs);
+        std::fputs(report.text.c_str(), stdout);
+        std::fflush(stdout);
+        return report.exitCode;
     }
 
     // The console from the start, so that a configuration that cannot be read
@@ -283,6 +294,15 @@ int Run(int argc, char** argv) {
             exitCode = EditPlugin(*options.editPlugin, options.configFile, *config, context.get(),
                                   loader, testAnswer);
         } else {
+            const host::StatusObject statusObject(
+                context,
+                host::HostFacts{
+                    .pid = ::getpid(),
+                    .startedAt = int64_t(std::time(nullptr)),
+                    .configFile =
+                        std::filesystem::absolute(options.configFile).lexically_normal().string(),
+                    .pluginsConfigured = settings.pluginFiles.size(),
+                    .pluginsRunning = names});
             rtl::TLogger::debug(Source, "Host running with %d plug-in(s)", int(names.size()));
             notifier.ready();
             exitCode = app.exec();

@@ -56,6 +56,7 @@ rtl::TStatus TPBXManager::status() {
     rtl::TStatus status;
     if (!pbxManagerDM_) {
         status.summary = "manager: not started";
+        status.attention = {status.summary};
         return status;
     }
     const TpbxManagerDM::CycleReport& cycle = pbxManagerDM_->lastCycle();
@@ -67,6 +68,8 @@ rtl::TStatus TPBXManager::status() {
         status.summary = "manager: no cycle yet";
         return status;
     }
+    if (cycle.result != "ok")
+        status.attention = {"manager: last cycle " + cycle.result};
     status.summary = "manager: last cycle " + rtl::StatusTime(cycle.finishedAt) + " " +
                      cycle.result + ", " + std::to_string(cycle.eventsWaiting) +
                      (cycle.eventsWaiting == 1 ? " event" : " events") + " waiting";

@@ -89,6 +89,8 @@ rtl::TStatus TModemAdapter::status() {
                      {"last_result", std::string(lastOperationAt_ == 0 ? ""
                                                  : lastOperationDone_  ? "ok"
                                                                        : "failed")}};
+    if (lastOperationAt_ != 0 && !lastOperationDone_)
+        status.attention = {"modem: last line operation failed"};
     status.summary = lastOperationAt_ == 0
                          ? "modem: no line operation yet"
                          : "modem: last line operation " + rtl::StatusTime(lastOperationAt_) + " " +

@@ -1,5 +1,6 @@
 #include "platform/bus_signals.h"
 
+#include "bus_message_values.h"
 #include "platform/tick_count.h"
 
 #include <QCoreApplication>
@@ -72,6 +73,85 @@ std::string ErrorText(int negativeErrno) {
     return std::strerror(-negativeErrno);
 }
 
+// A read-only object a channel serves: its property table for sd-bus (names and types
+// fixed when it was published) and the properties read for the request in hand.
+class ServedObject {
+public:
+    ServedObject(std::string path, std::string interfaceName, BusPropertySource read)
+        : path_(std::move(path)), interfaceName_(std::move(interfaceName)), read_(std::move(read)) {
+        for (const BusProperty& property : read_()) {
+            names_.push_back(property.name);
+            signatures_.push_back(BusSignatureOf(property.value));
+        }
+        // sd-bus reads the whole union of each entry: zeroed first, as its header asks.
+        table_.resize(names_.size() + 2);
+        std::memset(static_cast<void*>(table_.data()), 0, sizeof(sd_bus_vtable) * table_.size());
+        table_.front().type = _SD_BUS_VTABLE_START;
+        table_.front().x.start.element_size = sizeof(sd_bus_vtable);
+        table_.front().x.start.features = _SD_BUS_VTABLE_PARAM_NAMES;
+        table_.front().x.start.vtable_format_reference = &sd_bus_object_vtable_format;
+        for (size_t i = 0; i < names_.size(); ++i) {
+            sd_bus_vtable& entry = table_[i + 1];
+            entry.type = _SD_BUS_VTABLE_PROPERTY;
+            entry.x.property.member = names_[i].c_str();
+            entry.x.property.signature = signatures_[i];
+            entry.x.property.get = &ServedObject::get;
+        }
+        table_.back().type = _SD_BUS_VTABLE_END;
+    }
+
+    ~ServedObject() { detach(); }
+    ServedObject(const ServedObject&) = delete;
+    ServedObject& operator=(const ServedObject&) = delete;
+
+    int addTo(sd_bus* bus) {
+        detach();
+        return sd_bus_add_object_vtable(bus, &slot_, path_.c_str(), interfaceName_.c_str(),
+                                        table_.data(), this);
+    }
+    // Takes the object off its connection (whose reference the registration holds).
+    void detach() { slot_ = sd_bus_slot_unref(slot_); }
+
+    // Called once sd-bus has answered a request, so the next one reads afresh.
+    void forget() { current_.reset(); }
+
+private:
+    static int get(sd_bus*, const char*, const char*, const char* property, sd_bus_message* reply,
+                   void* userdata, sd_bus_error* error) {
+        auto* self = static_cast<ServedObject*>(userdata);
+        try {
+            if (!self->current_)
+                self->current_ = self->read_();
+            for (size_t i = 0; i < self->names_.size(); ++i) {
+                if (self->names_[i] != property)
+                    continue;
+                for (const BusProperty& value : *self->current_) {
+                    if (value.name == property &&
+                        std::strcmp(BusSignatureOf(value.value), self->signatures_[i]) == 0)
+                        return AppendBusValue(reply, value.value);
+                }
+            }
+            return sd_bus_error_setf(error, SD_BUS_ERROR_FAILED, "%s is not available now",
+                                     property);
+        } catch (const std::exception& e) {
+            return sd_bus_error_setf(error, SD_BUS_ERROR_FAILED, "%s is not available now: %s",
+                                     property, e.what());
+        } catch (...) {
+            return sd_bus_error_setf(error, SD_BUS_ERROR_FAILED, "%s is not available now",
+                                     property);
+        }
+    }
+
+    std::string path_;
+    std::string interfaceName_;
+    BusPropertySource read_;
+    std::vector<std::string> names_;
+    std::vector<const char*> signatures_; // BusSignatureOf's static texts
+    std::vector<sd_bus_vtable> table_;
+    std::optional<std::vector<BusProperty>> current_;
+    sd_bus_slot* slot_ = nullptr;
+};
+
 } // namespace
 
 std::string SystemBusAddress() {
@@ -92,6 +172,11 @@ public:
         answerTimer_.setSingleShot(true);
         answerTimer_.setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5 % early
         QObject::connect(&answerTimer_, &QTimer::timeout, [this] { onAnswerDeadline(); });
+        retryTimer_.setSingleShot(true);
+        QObject::connect(&retryTimer_, &QTimer::timeout, [this] {
+            if (!bus_ && phase_ != Phase::Closing)
+                open();
+        });
         open();
     }
 
@@ -139,8 +224,24 @@ public:
         rearm();
     }
 
+    void publish(std::unique_ptr<ServedObject> object) {
+        if (phase_ == Phase::Closing)
+            return;
+        ServedObject& served = *object;
+        objects_.push_back(std::move(object));
+        if (!bus_) {
+            retryTimer_.start(int(RetryAfterMs));
+            return;
+        }
+        const int r = served.addTo(bus_);
+        if (r < 0)
+            drop("cannot serve an object on " + address_ + ": " + ErrorText(r), false);
+    }
+
     // The channel is gone: finish writing (bounded by AnswerWaitMs), then go.
     void close() {
+        objects_.clear(); // what they read from may go with the channel's owner
+        retryTimer_.stop();
         if (!bus_ || finishedWriting()) {
             closeBus();
             phase_ = Phase::Closing;
@@ -179,6 +280,8 @@ private:
             r = sd_bus_set_bus_client(bus, 1);
         if (r >= 0)
             r = sd_bus_set_method_call_timeout(bus, uint64_t(AnswerWaitMs) * 1000u);
+        for (auto it = objects_.begin(); r >= 0 && it != objects_.end(); ++it)
+            r = (*it)->addTo(bus);
         if (r >= 0)
             r = sd_bus_start(bus); // connects without waiting for the bus
         if (r >= 0)
@@ -186,6 +289,8 @@ private:
                                           this);
         if (r < 0) {
             nameSlot_ = sd_bus_slot_unref(nameSlot_);
+            for (const auto& object : objects_)
+                object->detach();
             sd_bus_close_unref(bus);
             drop("cannot connect to " + address_ + ": " + ErrorText(r), false);
             return;
@@ -212,6 +317,8 @@ private:
         bool more = false;
         for (int i = 0; i < 64; ++i) {
             const int r = sd_bus_process(bus_, nullptr);
+            for (const auto& object : objects_)
+                object->forget();
             if (r < 0) {
                 drop("the connection to " + address_ + " was lost (" + ErrorText(r) + ")", true);
                 return;
@@ -325,6 +432,8 @@ private:
             return;
         }
         phase_ = Phase::Down;
+        if (!objects_.empty())
+            retryTimer_.start(int(RetryAfterMs));
         if (!reportedDown_) {
             reportedDown_ = true;
             report(BusStatus::State::Unavailable, reason);
@@ -344,6 +453,8 @@ private:
         busTimer_.stop();
         answerTimer_.stop();
         nameSlot_ = sd_bus_slot_unref(nameSlot_);
+        for (const auto& object : objects_)
+            object->detach();
         if (bus_)
             sd_bus_close_unref(bus_); // closes without waiting for what is unwritten
         bus_ = nullptr;
@@ -380,6 +491,8 @@ private:
     QSocketNotifier* writable_ = nullptr;
     QTimer busTimer_;
     QTimer answerTimer_; // the name answer's deadline; the closing deadline
+    QTimer retryTimer_;  // the next attempt of a channel that serves objects
+    std::vector<std::unique_ptr<ServedObject>> objects_;
     uint32_t lastAttempt_ = 0;
     bool retryNow_ = true;
     bool reportedDown_ = false;
@@ -413,6 +526,12 @@ void BusSignalChannel::send(const BusSignal& signal) noexcept {
     } catch (...) {
         // Out of memory while building the message: this signal is lost, nothing else.
     }
+}
+
+void BusSignalChannel::publish(const std::string& path, const std::string& interfaceName,
+                               BusPropertySource read) {
+    if (link_)
+        link_->publish(std::make_unique<ServedObject>(path, interfaceName, std::move(read)));
 }
 
 BusStatusWatch::BusStatusWatch(BusStatusHandler handler) {

@@ -1,4 +1,4 @@
-// What the system bus tests share: the committed bus policy made out for the users
+// What the system bus tests share: the committed bus policies made out for the users
 // of a test, the match rule of the link library's notifications, and how dbus-monitor
 // prints one of them.
 #pragma once
@@ -10,6 +10,7 @@
 #include "platform/event_loop.h"
 #include "platform/timer.h"
 
+#include <filesystem>
 #include <functional>
 #include <grp.h>
 #include <pwd.h>
@@ -19,18 +20,20 @@
 
 namespace bus_test {
 
-// The policy file as installed, with the service's user and group pbxhost replaced,
-// written into `dir`; returns its path.
+// A policy file as installed (the link library's, unless another is named), with
+// the service's user and group pbxhost replaced, written into `dir`; returns its path.
 inline std::string PolicyFor(const test_support::TempDir& dir, const std::string& user,
-                             const std::string& group) {
-    std::string text = test_support::ReadFile(VARNEL_BUS_POLICY);
+                             const std::string& group,
+                             const std::string& installed = VARNEL_BUS_POLICY) {
+    std::string text = test_support::ReadFile(installed);
     for (const auto& [from, to] :
          {std::pair{std::string("user=\"pbxhost\""), "user=\"" + user + "\""},
           std::pair{std::string("group=\"pbxhost\""), "group=\"" + group + "\""}}) {
         for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at))
             text.replace(at, from.size(), to);
     }
-    const std::string path = dir.file("policy-" + user + "-" + group + ".conf");
+    const std::string path = dir.file("policy-" + user + "-" + group + "-" +
+                                      std::filesystem::path(installed).filename().string());
     test_support::WriteFile(path, text);
     return path;
 }
@@ -49,6 +52,15 @@ inline std::string CurrentGroupName() {
 inline std::string PolicyForThisProcess(const test_support::TempDir& dir) {
     return PolicyFor(dir, CurrentUserName(), CurrentGroupName());
 }
+
+#ifdef HOST_BUS_POLICY
+// Both policies a host needs (the link library's and its status object's), made out
+// for this test process's user and group.
+inline std::vector<std::string> HostPoliciesForThisProcess(const test_support::TempDir& dir) {
+    return {PolicyForThisProcess(dir),
+            PolicyFor(dir, CurrentUserName(), CurrentGroupName(), HOST_BUS_POLICY)};
+}
+#endif
 
 // Only the owner of the library's name gets through this rule.
 inline const std::string NotificationRule = std::string("type='signal',sender='") +

@@ -1,7 +1,9 @@
 // pbxhost running the hotel-link adapter against hl-driver-sim, with and without a
 // system bus: with one, the driver's notifications reach a monitor in another process
 // and the log says the bus is connected; without one, the host works as before and
-// its log says once that the notifications stay inside it.
+// its log says once that the notifications stay inside it. `pbxhost --status` asks
+// the running host over the bus: all well, link down, a host that does not answer,
+// no host, no bus.
 #include "bus_fixture.h"
 
 #include "test_db/scratch_database.h"
@@ -115,7 +117,7 @@ public:
 
 TEST(HostOnTheBus, TheDriversNotificationsReachAnotherProcess) {
     TempDir policyDir;
-    test_support::PrivateBus bus({bus_test::PolicyForThisProcess(policyDir)});
+    test_support::PrivateBus bus(bus_test::HostPoliciesForThisProcess(policyDir));
     test_support::BusMonitor monitor(bus.address(), {bus_test::NotificationRule});
     HostRun run(bus.address());
 
@@ -128,8 +130,10 @@ TEST(HostOnTheBus, TheDriversNotificationsReachAnotherProcess) {
     ASSERT_TRUE(run.host.stop()) << run.log();
     EXPECT_EQ(run.host.process.exitCode(), 0);
     const std::string log = run.log();
-    EXPECT_EQ(Count(log, "DEBUG [pbxhost] System bus connected (" + bus.address() + " as :"), 1u)
+    EXPECT_EQ(Count(log, "DEBUG [pbxhost] System bus connected (" + bus.address() + " as :"), 2u)
         << log;
+    EXPECT_EQ(Count(log, "): " VARNEL_BUS_NAME " sends its notifications"), 1u) << log;
+    EXPECT_EQ(Count(log, "): org.hotelpbxlink.PbxHost serves the host's status"), 1u) << log;
     EXPECT_EQ(log.find("System bus unavailable"), std::string::npos) << log;
     EXPECT_EQ(log.find(" ERROR "), std::string::npos) << log;
 }
@@ -151,6 +155,91 @@ TEST(HostOnTheBus, WithoutABusItWorksAsBeforeAndLogsOneLine) {
               1u)
         << log;
     EXPECT_EQ(log.find(" ERROR "), std::string::npos) << log;
+}
+
+struct Status {
+    int exitCode = -1;
+    std::string text;
+};
+
+// pbxhost --status on the bus at `busAddress`, as a monitoring check runs it.
+Status AskStatus(const std::string& busAddress, int timeoutSeconds = 5) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SYSTEM_BUS_ADDRESS", QString::fromStdString(busAddress));
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(PBXHOST_PATH, {"--status", "--timeout", QString::number(timeoutSeconds)});
+    if (!p.waitForFinished(timeoutSeconds * 1000 + 30000))
+        return {-1, "did not end: " + p.readAll().toStdString()};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAll().toStdString()};
+}
+
+// Asks until the status has the exit code and the text, for up to 60 s.
+Status AskStatusUntil(const std::string& busAddress, int exitCode, const std::string& part) {
+    Status status;
+    for (int attempt = 0; attempt < 120; ++attempt) {
+        status = AskStatus(busAddress);
+        if (status.exitCode == exitCode && status.text.find(part) != std::string::npos)
+            break;
+        bus_test::WaitPolling([] { return false; }, 500);
+    }
+    return status;
+}
+
+TEST(HostStatus, AllWellThenLinkDownThenAHostThatDoesNotAnswerThenNoHost) {
+    TempDir policyDir;
+    test_support::PrivateBus bus(bus_test::HostPoliciesForThisProcess(policyDir));
+    HostRun run(bus.address());
+    ASSERT_TRUE(run.ticketBilled()) << run.log();
+    const std::string pid = std::to_string(run.host.process.processId());
+
+    Status s = AskStatusUntil(bus.address(), 0, "All is well");
+    EXPECT_EQ(s.exitCode, 0) << s.text << run.log();
+    for (const std::string& part :
+         {"pbxhost " + pid + " running since ", " with " + run.dir.file("pbxhost.conf") + "\n",
+          std::string("Plug-ins: mod_varnel\n"),
+          std::string("  hotel link: connected; 0 tickets waiting, 0 room states waiting\n"),
+          std::string("Last error: none\n")})
+        EXPECT_NE(s.text.find(part), std::string::npos) << part << "\n" << s.text;
+
+    ASSERT_TRUE(run.driver.stop());
+    s = AskStatusUntil(bus.address(), 1, "hotel link: disconnected");
+    EXPECT_EQ(s.exitCode, 1) << s.text << run.log();
+    EXPECT_NE(s.text.find("Needs attention:\n  hotel link: disconnected\n"), std::string::npos)
+        << s.text;
+
+    // A host whose main thread stands still: the check ends at its time-out.
+    ::kill(pid_t(run.host.process.processId()), SIGSTOP);
+    s = AskStatus(bus.address(), 1);
+    ::kill(pid_t(run.host.process.processId()), SIGCONT);
+    EXPECT_EQ(s.exitCode, 1) << s.text;
+    EXPECT_EQ(s.text, "The host does not tell its status: org.hotelpbxlink.PbxHost did not answer "
+                      "within 1 s\n");
+
+    ASSERT_TRUE(run.host.stop()) << run.log();
+    EXPECT_EQ(run.host.process.exitCode(), 0);
+    s = AskStatus(bus.address());
+    EXPECT_EQ(s.exitCode, 2) << s.text;
+    EXPECT_EQ(s.text,
+              "No host runs: nobody owns org.hotelpbxlink.PbxHost on " + bus.address() + "\n");
+}
+
+TEST(HostStatus, WithoutABusOrWithAHungOneItSaysSoAndEnds) {
+    TempDir dir;
+    const std::string missing = "unix:path=" + dir.file("no-bus");
+    Status s = AskStatus(missing);
+    EXPECT_EQ(s.exitCode, 2) << s.text;
+    EXPECT_EQ(s.text, "No host can be asked: cannot connect to the system bus at " + missing +
+                          ": No such file or directory\n");
+
+    test_support::PrivateBus bus;
+    bus.pause();
+    s = AskStatus(bus.address(), 1);
+    bus.resume();
+    EXPECT_EQ(s.exitCode, 2) << s.text;
+    EXPECT_EQ(s.text, "No host can be asked: the system bus at " + bus.address() +
+                          " did not answer within 1 s\n");
 }
 
 } // namespace

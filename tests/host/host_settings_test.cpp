@@ -20,6 +20,11 @@ TEST(HostOptions, ReadsEveryOptionInBothForms) {
     EXPECT_EQ(b.logLevel, LogLevel::Error);
     EXPECT_FALSE(b.logFile);
     EXPECT_TRUE(ParseOptions({"--help"}).help);
+    // The status is asked of the running host: no configuration file needed.
+    const auto c = ParseOptions({"--status"});
+    EXPECT_TRUE(c.status);
+    EXPECT_EQ(c.statusTimeoutMs, 5000u);
+    EXPECT_EQ(ParseOptions({"--status", "--timeout=12"}).statusTimeoutMs, 12000u);
 }
 
 TEST(HostOptions, RejectsWhatItCannotUse) {
@@ -29,6 +34,15 @@ TEST(HostOptions, RejectsWhatItCannotUse) {
         {{"--config", "a", "--log-level", "verbose"},
          "Unknown log level \"verbose\" in --log-level (trace, debug, warn, error or off)"},
         {{"--log-level", "debug"}, "No configuration file given (--config FILE)"},
+        {{"--status", "--timeout", "0"},
+         "Invalid value \"0\" for --timeout (whole seconds, 1 to 600)"},
+        {{"--status", "--timeout", "1.5"},
+         "Invalid value \"1.5\" for --timeout (whole seconds, 1 to 600)"},
+        {{"--status", "--timeout", "601"},
+         "Invalid value \"601\" for --timeout (whole seconds, 1 to 600)"},
+        {{"--config", "a", "--timeout", "3"}, "Option --timeout goes with --status"},
+        {{"--status", "--config", "a"},
+         "Option --status asks the running host and takes no other option but --timeout"},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);

@@ -47,6 +47,7 @@ for entry in \
   "-rw-r--r-- root/root ./etc/logrotate.d/pbxhost" \
   "-rw-r--r-- root/root ./usr/lib/systemd/system/pbxhost.service" \
   "-rw-r--r-- root/root ./usr/lib/sysusers.d/pbxhost.conf" \
+  "-rw-r--r-- root/root ./usr/share/dbus-1/system.d/org.hotelpbxlink.PbxHost.conf" \
   "-rw-r--r-- root/root ./usr/share/dbus-1/system.d/org.hotelpbxlink.Varnel.conf" \
   "-rw-r--r-- root/root ./usr/share/doc/pbxhost/README.md" \
   "-rw-r--r-- root/root ./usr/share/doc/pbxhost/operating.md" \

@@ -3,8 +3,11 @@
 // never makes its caller wait: the connection is made, authenticated and written while
 // the thread dispatches its events, and a bus that is missing, hung or gone only means
 // that the signals do not go out. What a channel learns about the bus is reported to
-// the status watches of the process, so that a program can log it.
+// the status watches of the process, so that a program can log it. A channel can also
+// serve read-only objects that other programs read (see bus_properties.h).
 #pragma once
+
+#include "platform/bus_properties.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,6 +20,9 @@ namespace platform {
 
 // DBUS_SYSTEM_BUS_ADDRESS when it is set, else the standard system bus socket.
 std::string SystemBusAddress();
+
+// The properties an object serves, read afresh for each request.
+using BusPropertySource = std::function<std::vector<BusProperty>()>;
 
 using BusArgument = std::variant<std::string, uint32_t, int32_t>; // D-Bus types s, u, i
 
@@ -66,6 +72,14 @@ public:
     // Queues the signal behind the ones sent before and returns at once; without a bus
     // it is dropped. Never raises.
     void send(const BusSignal& signal) noexcept;
+
+    // Serves a read-only object on the channel's connection, now and after every
+    // reconnection: Get, GetAll and introspection of the properties of `interfaceName`
+    // at `path`. Their names and types are those `read` answers now; each request
+    // reads them again (once for a GetAll), on this thread while it dispatches events,
+    // so `read` must be cheap and must not wait. A channel that serves objects tries a
+    // lost bus again every RetryAfterMs without waiting for a signal to send.
+    void publish(const std::string& path, const std::string& interfaceName, BusPropertySource read);
 
     class Link; // the connection behind the channel
 

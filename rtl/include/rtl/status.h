@@ -24,10 +24,13 @@ struct TStatusField {
 struct TStatus {
     // One line without a line break, read in a status list of all plug-ins:
     // "manager: last cycle 10:42:05 ok, 0 events waiting".
-    std::string summary;
-    std::vector<TStatusField> fields;
+    std::string summary = {};
+    std::vector<TStatusField> fields = {};
     // The last failure's text, empty while there was none.
-    std::string lastError;
+    std::string lastError = {};
+    // What needs an operator now, one short line each ("hotel link: disconnected");
+    // empty while all is well. A failure that has passed is no longer listed here.
+    std::vector<std::string> attention = {};
 
     // The field named `name`, or nullptr.
     const TStatusField::Value* field(const std::string& name) const;
