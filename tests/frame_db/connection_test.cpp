@@ -174,3 +174,47 @@ TEST_F(ConnectionTest, PingFindsAKilledConnectionThenReconnectWorks) {
 }
 
 } // namespace
+
+namespace {
+
+// A statement that meets a killed connection gets the server's shutdown
+// answer; from then on the connection counts as closed with its transaction
+// over, without a ping and without another request to the server (one that
+// has shut an attachment down may never read from its socket again).
+TEST_F(ConnectionTest, AShutdownAnswerClosesTheConnectionAtOnce) {
+    fbdb::Connection db;
+    scratch_.connect(db, 1);
+    fbdb::Transaction tr(db);
+    tr.start();
+    fbdb::Statement query(db, tr, "select ROOM_NAME from PHONE_LINE_CONVERT");
+    const std::string id = AttachmentId(db);
+
+    fbdb::Connection admin;
+    scratch_.connect(admin);
+    test_db::Execute(admin, "delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID = " + id);
+    const std::string listed =
+        "select count(*) from MON$ATTACHMENTS where MON$ATTACHMENT_ID = " + id;
+    for (int i = 0; i < 2000 && Select(admin, listed) != Rows{{"0"}}; ++i) {
+    }
+    ASSERT_EQ(Select(admin, listed), Rows{{"0"}});
+
+    try {
+        query.execute();
+        FAIL() << "executed on a killed connection";
+    } catch (const fbdb::Error& e) {
+        EXPECT_TRUE(e.connectionLost()) << e.what();
+        EXPECT_TRUE(e.serverShutDown()) << e.what();
+    }
+    EXPECT_FALSE(db.connected());
+    EXPECT_FALSE(tr.active());
+    EXPECT_FALSE(db.ping());
+    EXPECT_THROW(tr.commit(), fbdb::Error);
+    EXPECT_NO_THROW(db.disconnect());
+
+    db.connect();
+    tr.start();
+    query.execute();
+    EXPECT_TRUE(query.fetch());
+}
+
+} // namespace

@@ -16,8 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace manager_test {
 
@@ -82,10 +84,20 @@ protected:
     std::vector<std::string> errors() const { return log_.texts(LogLevel::Error); }
 
     // Kills every other attachment to the scratch database: the module's
-    // connection is gone under it, as when the server dropped it.
+    // connection is gone under it, as when the server dropped it. The server
+    // ends a killed attachment after the delete has returned; this waits until
+    // it is gone, so that the module's next request meets an attachment that
+    // is over, not one being shut down.
     void killOtherAttachments() {
-        test_db::Execute(db_, "delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> "
-                              "current_connection and MON$SYSTEM_FLAG = 0");
+        const std::string others = "from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> "
+                                   "current_connection and MON$SYSTEM_FLAG = 0";
+        test_db::Execute(db_, "delete " + others);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (test_db::Select(db_, "select count(*) " + others) != Rows{{"0"}}) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline)
+                << "the killed attachments are still listed";
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
 
     test_db::ScratchDatabase scratch_;

@@ -64,8 +64,11 @@ void Connection::disconnect() {
     if (!attachment_)
         return;
     // Detaching with a transaction still open would fail (or, on some
-    // servers, kill the attachment): end them first.
+    // servers, kill the attachment): end them first. A rollback that finds
+    // the connection gone has let go of it already.
     endTransactions(true);
+    if (!attachment_)
+        return;
     detail::Status status;
     attachment_->detach(status.get());
     if (status.failed()) {
@@ -82,7 +85,13 @@ bool Connection::ping() {
     attachment_->ping(status.get());
     if (!status.failed())
         return true;
-    closeQuietly();
+    // A ping that fails says the connection does not work: a rollback or a
+    // detach on it could wait for an answer that never comes.
+    try {
+        status.check();
+    } catch (const Error& e) {
+        lose(e.connectionLost() && !e.serverShutDown());
+    }
     return false;
 }
 
@@ -90,9 +99,18 @@ void Connection::dropDatabase() {
     if (!attachment_)
         throw Error("Database is not connected");
     endTransactions(true);
+    if (!attachment_)
+        throw Error("Database is not connected");
     detail::Status status;
     attachment_->dropDatabase(status.get());
-    status.check();
+    if (status.failed()) {
+        try {
+            status.check();
+        } catch (const Error& e) {
+            noteError(e);
+            throw;
+        }
+    }
     attachment_.abandon();
 }
 
@@ -110,10 +128,37 @@ void Connection::endTransactions(bool rollback) noexcept {
         transaction->end(rollback);
 }
 
+void Connection::noteError(const Error& error) noexcept {
+    if (error.connectionLost())
+        lose(!error.serverShutDown());
+}
+
+void Connection::lose(bool brokenLink) noexcept {
+    // Never detached, and its transactions never rolled back. Releasing the
+    // attachment makes the client library roll back its active transactions
+    // over the link and wait for the answer (a detach it leaves out once the
+    // server said shutdown). That is right when the link is broken (the send
+    // fails at once), but a server that has shut the attachment down may keep
+    // the socket open and never read from it again. Then an attachment with
+    // an active transaction is abandoned with it: the socket and a little
+    // memory for each such loss, against a host that hangs.
+    const bool active = std::any_of(transactions_.begin(), transactions_.end(),
+                                    [](const Transaction* t) { return t->active(); });
+    const bool release = brokenLink || !active;
+    if (release)
+        attachment_.reset();
+    else
+        attachment_.abandon();
+    for (Transaction* transaction : transactions_)
+        transaction->let(release);
+}
+
 void Connection::closeQuietly() noexcept {
     if (!attachment_)
         return;
     endTransactions(true);
+    if (!attachment_)
+        return;
     detail::Status status;
     attachment_->detach(status.get());
     if (status.failed())

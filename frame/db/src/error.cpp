@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <iterator>
 
 #include <ibase.h>
 
@@ -72,6 +73,19 @@ std::intptr_t Error::code() const {
 
 bool Error::hasCode(std::intptr_t code) const {
     return std::find(copy_->codes.begin(), copy_->codes.end(), code) != copy_->codes.end();
+}
+
+bool Error::connectionLost() const {
+    static constexpr std::intptr_t kGone[] = {
+        isc_att_shutdown,  isc_shutdown,  isc_network_error,      isc_net_read_err,
+        isc_net_write_err, isc_conn_lost, isc_lost_db_connection,
+    };
+    return std::any_of(std::begin(kGone), std::end(kGone),
+                       [this](std::intptr_t code) { return hasCode(code); });
+}
+
+bool Error::serverShutDown() const {
+    return hasCode(isc_att_shutdown) || hasCode(isc_shutdown);
 }
 
 const std::intptr_t* Error::statusVector() const {

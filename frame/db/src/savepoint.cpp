@@ -44,7 +44,12 @@ void Savepoint::run(const std::string& sql) {
     connection.handle()->execute(status.get(), transaction_.handle(), 0, sql.c_str(),
                                  static_cast<unsigned>(connection.dialect()), nullptr, nullptr,
                                  nullptr, nullptr);
-    status.check();
+    try {
+        status.check();
+    } catch (const Error& e) {
+        connection.noteError(e);
+        throw;
+    }
 }
 
 } // namespace fbdb

@@ -28,6 +28,9 @@ bool SameName(std::string_view a, std::string_view b) {
 // What the engine made of the text on one connection.
 class Statement::Prepared {
 public:
+    explicit Prepared(const Connection& connection)
+        : connection(connection), generation(connection.generation()) {}
+    const Connection& connection;
     std::uint64_t generation = 0;
     Ref<Firebird::IStatement> statement;
     unsigned type = 0;
@@ -38,11 +41,20 @@ public:
     ~Prepared() {
         if (!statement)
             return;
+        // On a connection that is gone (or was replaced since) the statement
+        // is only let go of: the server has freed it, or must not be asked.
+        if (!current()) {
+            statement.reset();
+            return;
+        }
         detail::Status status;
         statement->free(status.get());
         if (!status.failed())
             statement.abandon();
     }
+
+    // Prepared on the connection as it is now.
+    bool current() const { return connection.connected() && connection.generation() == generation; }
 
     bool isQuery() const {
         return type == isc_info_sql_stmt_select || type == isc_info_sql_stmt_select_for_upd;
@@ -113,13 +125,13 @@ Transaction& Statement::activeTransaction() {
 }
 
 void Statement::prepare() {
-    if (prepared_ && prepared_->generation == connection_.generation())
+    if (prepared_ && prepared_->current())
         return;
     prepared_.reset();
     if (!connection_.connected())
         throw Error("Database is not connected");
     detail::Status status;
-    auto prepared = std::make_unique<Prepared>();
+    auto prepared = std::make_unique<Prepared>(connection_);
     prepared->statement = Ref<Firebird::IStatement>(connection_.handle()->prepare(
         status.get(), transaction_.handle(), static_cast<unsigned>(positionalSql_.size()),
         positionalSql_.c_str(), static_cast<unsigned>(connection_.dialect()),
@@ -128,7 +140,6 @@ void Statement::prepare() {
         prepared->statement.abandon();
         status.check();
     }
-    prepared->generation = connection_.generation();
     prepared->type = prepared->statement->getType(status.get());
     status.check();
     prepared->input =
@@ -149,6 +160,15 @@ void Statement::prepare() {
 }
 
 void Statement::execute() {
+    try {
+        run();
+    } catch (const Error& e) {
+        connection_.noteError(e);
+        throw;
+    }
+}
+
+void Statement::run() {
     close();
     fields_.clear();
     Transaction& transaction = activeTransaction();
@@ -185,6 +205,19 @@ void Statement::execute() {
 bool Statement::fetch() {
     if (!cursor_)
         throw Error(fmt::format("No open cursor to fetch from: {}", sql_));
+    try {
+        return fetchNext();
+    } catch (const Error& e) {
+        connection_.noteError(e);
+        throw;
+    }
+}
+
+bool Statement::fetchNext() {
+    if (!prepared_->current()) {
+        close();
+        throw Error(fmt::format("Database is not connected; the cursor is gone: {}", sql_));
+    }
     detail::OutputMessage* output = prepared_->output.get();
     detail::Status status;
     const int result = cursor_->fetchNext(status.get(), output->buffer());
@@ -203,6 +236,10 @@ bool Statement::fetch() {
 void Statement::close() noexcept {
     if (!cursor_)
         return;
+    if (!prepared_ || !prepared_->current()) {
+        cursor_.reset();
+        return;
+    }
     detail::Status status;
     cursor_->close(status.get());
     if (status.failed())
@@ -218,9 +255,18 @@ bool Statement::isQuery() const {
 std::uint64_t Statement::affectedRows() {
     if (!prepared_)
         return 0;
+    if (!prepared_->current())
+        throw Error("Database is not connected");
     detail::Status status;
     const std::uint64_t rows = prepared_->statement->getAffectedRecords(status.get());
-    status.check();
+    if (status.failed()) {
+        try {
+            status.check();
+        } catch (const Error& e) {
+            connection_.noteError(e);
+            throw;
+        }
+    }
     return rows;
 }
 

@@ -25,7 +25,7 @@ void Transaction::start() {
     detail::Status status;
     Firebird::ITransaction* transaction = connection_.handle()->startTransaction(
         status.get(), static_cast<unsigned>(tpb.size()), tpb.data());
-    status.check();
+    check(status);
     transaction_ = Ref<Firebird::ITransaction>(transaction);
 }
 
@@ -34,7 +34,7 @@ void Transaction::commit() {
         throw Error("Transaction is not active");
     detail::Status status;
     transaction_->commit(status.get());
-    status.check();
+    check(status);
     transaction_.abandon();
 }
 
@@ -45,9 +45,15 @@ void Transaction::rollback() {
     transaction_->rollback(status.get());
     if (status.failed()) {
         // Nothing more can be done with it; the server rolls back a
-        // transaction whose connection is gone.
-        transaction_.reset();
-        status.check();
+        // transaction whose connection is gone. The connection hears of the
+        // error first: on a connection it finds gone, the transaction is let
+        // go of without another rollback over the link.
+        try {
+            check(status);
+        } catch (const Error&) {
+            transaction_.reset();
+            throw;
+        }
     }
     transaction_.abandon();
 }
@@ -56,14 +62,30 @@ void Transaction::end(bool rollback) noexcept {
     if (!transaction_)
         return;
     if (rollback) {
-        detail::Status status;
-        transaction_->rollback(status.get());
-        if (!status.failed()) {
-            transaction_.abandon();
-            return;
+        try {
+            this->rollback();
+        } catch (const Error&) {
+            // Over in every case; a lost connection was told by rollback().
         }
+        return;
     }
     transaction_.reset();
+}
+
+void Transaction::let(bool release) noexcept {
+    if (release)
+        transaction_.reset();
+    else
+        transaction_.abandon();
+}
+
+void Transaction::check(detail::Status& status) {
+    try {
+        status.check();
+    } catch (const Error& e) {
+        connection_.noteError(e);
+        throw;
+    }
 }
 
 } // namespace fbdb

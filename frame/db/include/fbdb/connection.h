@@ -1,7 +1,10 @@
 // A connection to a Firebird database: name, SQL dialect and "name=value"
 // parameters (user_name, password, sql_role_name), always with connection
 // charset NONE so 8-bit texts travel unchanged; connect, disconnect and a
-// liveness test that closes a connection found lost.
+// liveness test that closes a connection found lost. Once the server has
+// said the connection is gone, nothing more is sent on it: a server that has
+// shut an attachment down may leave its socket open and never answer again,
+// and the client library would wait for that answer without end.
 #pragma once
 
 #include "fbdb/ref.h"
@@ -15,6 +18,7 @@
 
 namespace fbdb {
 
+class Error;
 class Transaction;
 
 // Not copyable or movable: transactions and statements refer to it, and it
@@ -54,8 +58,9 @@ public:
     void disconnect();
     bool connected() const { return static_cast<bool>(attachment_); }
     // Asks the server whether the connection still works. When it does not,
-    // the connection is closed (its transactions dropped) and the answer is
-    // false; false also when it was not connected.
+    // the connection is let go of without a further word to the server (its
+    // transactions dropped) and the answer is false; false also when it was
+    // not connected (or found gone by an earlier call).
     bool ping();
     // Drops the database this connection is attached to, and closes.
     void dropDatabase();
@@ -68,10 +73,18 @@ public:
 
 private:
     friend class Transaction;
+    friend class Statement;
+    friend class Savepoint;
     void addTransaction(Transaction* transaction);
     void removeTransaction(Transaction* transaction);
-    // Ends every active transaction: rolls it back when the server can still
-    // be reached (rollback), or just lets go of it (a lost connection).
+    // Called with every error of a call on this connection: one that says
+    // the connection is gone lets go of it (see lose()).
+    void noteError(const Error& error) noexcept;
+    // Lets go of the attachment and its transactions without asking the
+    // server anything more (see the definition for how). Closed afterwards.
+    void lose(bool brokenLink) noexcept;
+    // Ends every active transaction: rolls it back (rollback), or just lets
+    // go of it.
     void endTransactions(bool rollback) noexcept;
     void closeQuietly() noexcept;
 

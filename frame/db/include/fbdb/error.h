@@ -24,6 +24,13 @@ public:
     // The first code, 0 for the layer's own errors.
     std::intptr_t code() const;
     bool hasCode(std::intptr_t code) const;
+    // True when the codes say the connection is gone: the server shut the
+    // attachment down (killed by an administrator, database shutdown) or the
+    // link to it broke. Nothing more can be asked on such a connection.
+    bool connectionLost() const;
+    // True when the server answered that it shut the attachment or the
+    // database down (as opposed to a link that broke).
+    bool serverShutDown() const;
     // The copied status vector (a lone isc_arg_end for the layer's own errors);
     // valid as long as this exception or a copy of it lives.
     const std::intptr_t* statusVector() const;

@@ -73,6 +73,8 @@ public:
 private:
     class Prepared;
     void prepare();
+    void run();
+    bool fetchNext();
     Transaction& activeTransaction();
 
     Connection& connection_;

@@ -10,6 +10,9 @@
 namespace fbdb {
 
 class Connection;
+namespace detail {
+class Status;
+}
 
 // Not copyable or movable; must not outlive its connection, and must outlive
 // the statements that run in it.
@@ -45,6 +48,12 @@ private:
     friend class Connection;
     // Called by the connection when it closes.
     void end(bool rollback) noexcept;
+    // Called by the connection when it is lost: lets go of the transaction
+    // without a word to the server, released or abandoned (see
+    // Connection::lose()).
+    void let(bool release) noexcept;
+    // Status::check(), telling the connection of the error first.
+    void check(detail::Status& status);
 
     Connection& connection_;
     TransactionOptions options_;
