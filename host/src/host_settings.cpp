@@ -55,6 +55,13 @@ void CollectKeys(rtl::IResTree& node, const std::string& prefix, std::vector<std
 
 } // namespace
 
+std::string JoinedNames(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text.empty() ? "none" : text;
+}
+
 HostOptions ParseOptions(const std::vector<std::string>& args) {
     HostOptions options;
     bool timeoutGiven = false;

@@ -66,6 +66,9 @@ HostSettings ReadHostSettings(rtl::IConfiguration& root, const HostOptions& opti
                               const std::string& defaultPluginDir,
                               const std::string& stateDirectory = {});
 
+// "a, b, c" for messages, "none" for an empty list.
+std::string JoinedNames(const std::vector<std::string>& names);
+
 // The keys of the "host" section as "host.<path>", in file order, for messages.
 std::vector<std::string> HostKeys(rtl::IConfiguration& root);
 

@@ -54,13 +54,6 @@ std::string DefaultPluginDir() {
     return (exe.parent_path().parent_path() / "lib").string();
 }
 
-std::string Joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (const auto& name : names)
-        text += (text.empty() ? "" : ", ") + name;
-    return text.empty() ? "none" : text;
-}
-
 // A reason the host cannot start: an error record, and straight to standard
 // error when the log level would drop it, so that it is never silent.
 void Fatal(const std::string& text) {
@@ -90,7 +83,7 @@ int EditPlugin(const std::string& name, const std::string& configFile, rtl::TCon
         rtl::TLogger::error(Source,
                             "Cannot edit %s: no running plug-in has an editor for it "
                             "(running: %s)",
-                            name, Joined(loader.pluginNames()));
+                            name, host::JoinedNames(loader.pluginNames()));
         return 1;
     }
     std::optional<host::DialogAutoAnswer> autoAnswer;
@@ -232,7 +225,8 @@ int Run(int argc, char** argv) {
         const auto keys = host::HostKeys(*config);
         Fatal("Host not started: " + options.configFile +
               " names no plug-in under host.plugins (keys read from its [host] section: " +
-              Joined(keys) + "); set host.allow_no_plugins = yes for a host without plug-ins");
+              host::JoinedNames(keys) +
+              "); set host.allow_no_plugins = yes for a host without plug-ins");
         return 1;
     }
 
@@ -250,7 +244,7 @@ int Run(int argc, char** argv) {
         const auto names = ProbePluginNames(settings, context, hostModule);
         if (std::find(names.begin(), names.end(), *options.editPlugin) == names.end()) {
             Fatal("Cannot edit " + *options.editPlugin + ": no plug-in of that name is listed in " +
-                  options.configFile + " (listed: " + Joined(names) + ")");
+                  options.configFile + " (listed: " + host::JoinedNames(names) + ")");
             return 1;
         }
     }
@@ -288,7 +282,8 @@ int Run(int argc, char** argv) {
         const auto names = loader.pluginNames();
         if (names.empty() && !settings.allowNoPlugins) {
             Fatal("Host not started: none of the plug-ins named in " + options.configFile +
-                  " is running (" + Joined(settings.pluginKeys) + "); see the errors above");
+                  " is running (" + host::JoinedNames(settings.pluginKeys) +
+                  "); see the errors above");
             exitCode = 1;
         } else if (options.editPlugin) {
             exitCode = EditPlugin(*options.editPlugin, options.configFile, *config, context.get(),

@@ -1,5 +1,6 @@
 #include "status_query.h"
 
+#include "host_settings.h"
 #include "status_object.h"
 
 #include <ctime>
@@ -24,13 +25,6 @@ std::string LocalDateTime(int64_t epochSeconds) {
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;
-}
-
-std::string Joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (const auto& name : names)
-        text += (text.empty() ? "" : ", ") + name;
-    return text.empty() ? "none" : text;
 }
 
 } // namespace
@@ -62,7 +56,8 @@ StatusReport ReportOn(const platform::BusPropertiesAnswer& answer) {
            LocalDateTime(Get<int64_t>(answer, "StartedAt", 0)) + " with " +
            Get<std::string>(answer, "ConfigFile", "?") + "\n";
     text +=
-        "Plug-ins: " + Joined(Get<std::vector<std::string>>(answer, "PluginsRunning", {})) + "\n";
+        "Plug-ins: " + JoinedNames(Get<std::vector<std::string>>(answer, "PluginsRunning", {})) +
+        "\n";
     for (const std::string& line : Get<std::vector<std::string>>(answer, "Summary", {}))
         text += "  " + line + "\n";
     const std::string lastError = Get<std::string>(answer, "LastError", "");

@@ -2,11 +2,11 @@
 
 #include "bus_message_values.h"
 #include "platform/bus_signals.h"
+#include "platform/tick_count.h"
 
 #include <systemd/sd-bus.h>
 
 #include <cstring>
-#include <ctime>
 #include <memory>
 
 namespace platform {
@@ -14,12 +14,6 @@ namespace platform {
 namespace {
 
 constexpr const char* PropertiesInterface = "org.freedesktop.DBus.Properties";
-
-uint64_t MonotonicMicroseconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
-}
 
 std::string Seconds(uint32_t ms) {
     return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";

@@ -12,7 +12,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <optional>
 #include <poll.h>
@@ -61,12 +60,6 @@ void Discard(QObject* object) {
         QTimer::singleShot(0, app, [object] { delete object; });
     else
         delete object;
-}
-
-uint64_t MonotonicMicroseconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
 }
 
 std::string ErrorText(int negativeErrno) {

@@ -14,13 +14,17 @@ std::function<uint32_t()>& source() {
 }
 
 uint32_t MonotonicMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    const uint64_t ms = uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u;
-    return uint32_t(ms); // wraps every 49.7 days, like the counter it replaces
+    // Wraps every 49.7 days, like the counter it replaces.
+    return uint32_t(MonotonicMicroseconds() / 1000u);
 }
 
 } // namespace
+
+uint64_t MonotonicMicroseconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
+}
 
 uint32_t TickCount() {
     std::function<uint32_t()> fn;

@@ -14,7 +14,13 @@ uint32_t TickCount();
 // function restores the monotonic clock.
 void SetTickSource(std::function<uint32_t()> source);
 
+// Microseconds of CLOCK_MONOTONIC, the clock sd-bus gives its deadlines in; never
+// substituted, never wrapping.
+uint64_t MonotonicMicroseconds();
+
 // Milliseconds elapsed since `start`, modulo 2^32.
-inline uint32_t TicksSince(uint32_t start) { return TickCount() - start; }
+inline uint32_t TicksSince(uint32_t start) {
+    return TickCount() - start;
+}
 
 } // namespace platform
